@@ -1,0 +1,72 @@
+// One removal run: the parameters with their defaults, their checks, and the
+// removal stages (directory, Sieve scripts, IMAP mailbox) that dropAcct() runs.
+#pragma once
+
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "ldap/LDAPConnection.h"
+
+class DropAcct {
+  public:
+    DropAcct();
+
+    void addParam(const std::string& name, const std::string& value);
+    void checkParams();
+    void dropAcct();
+
+    // Directory stage.
+    void ldapBind();
+    void dropAcctLDAPGroups();
+    void dropAcctLDAPsharedFolder();
+    void delFromAddressBookAdmins();
+    void dropAcctLDAPEntry();
+    void delLDAPChildren(const std::string& dn);
+    // Mail store and filter script stages.
+    void dropAcctFromCyrus();
+    void dropAcctSieve();
+
+    bool stdinMode = false;
+    bool debug = false;
+
+    // Shortens the IMAP and Sieve clients' reply waits (30 s for the first
+    // line, 20 s for each further one); for tests against silent servers.
+    void setReplyWaits(int firstLineMs, int nextLineMs) {
+        firstReplyWaitMs_ = firstLineMs;
+        nextReplyWaitMs_ = nextLineMs;
+    }
+
+  private:
+    std::string userDN() const;
+    void trace(const std::string& line) const;
+    // Removes `value` from `attribute` in every entry one level below the
+    // base DN that `filter` finds.
+    void removeValueEverywhere(const std::string& filter, const std::string& attribute,
+                               const std::string& value);
+
+    std::unique_ptr<LDAPConnection> connection_;
+    std::string cyrusHost_ = "localhost";
+    int cyrusPort_ = 143;
+    int sievePort_ = 2000;
+    std::string ldapHost_ = "localhost";
+    int ldapPort_ = 389;
+    std::string baseDN_;
+    std::string adminLogin_;
+    std::string adminPassword_;
+    std::string uid_;
+    // Accepted for callers that pass them; no stage reads them.
+    std::string pgLogin_;
+    std::string pgPassword_;
+    std::string pgHost_;
+    int pgPort_ = 0;
+    bool imap_ = false;
+    bool ldap_ = false;
+    bool sieve_ = false;
+    bool processAcls_ = true;
+    int firstReplyWaitMs_ = 30000;
+    int nextReplyWaitMs_ = 20000;
+};
+
+// The help text.
+void usage(std::ostream& out);

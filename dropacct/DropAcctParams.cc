@@ -1,0 +1,141 @@
+// Parameters of a removal run: defaults, storing and checking.
+#include <cstdlib>
+#include <iostream>
+
+#include "common/MyException.h"
+#include "dropacct/DropAcct.h"
+
+namespace {
+// Numbers convert like strtol: leading digits count, anything else gives 0.
+int toInt(const std::string& value) {
+    return static_cast<int>(std::strtol(value.c_str(), nullptr, 10));
+}
+}  // namespace
+
+DropAcct::DropAcct() = default;
+
+void DropAcct::addParam(const std::string& name, const std::string& value) {
+    if (name == "imap") {
+        imap_ = true;
+    } else if (name == "ldap") {
+        ldap_ = true;
+    } else if (name == "sieve") {
+        sieve_ = true;
+    } else if (name == "noacl") {
+        processAcls_ = false;
+    } else if (name == "CH") {
+        cyrusHost_ = value;
+    } else if (name == "CP") {
+        cyrusPort_ = toInt(value);
+    } else if (name == "SP") {
+        sievePort_ = toInt(value);
+    } else if (name == "PH") {
+        pgHost_ = value;
+    } else if (name == "PP") {
+        pgPort_ = toInt(value);
+    } else if (name == "LH") {
+        ldapHost_ = value;
+    } else if (name == "LP") {
+        ldapPort_ = toInt(value);
+    } else if (name == "bDN") {
+        baseDN_ = value;
+    } else if (name == "al") {
+        adminLogin_ = value;
+    } else if (name == "ap") {
+        adminPassword_ = value;
+    } else if (name == "pglogin") {
+        pgLogin_ = value;
+    } else if (name == "pgpasswd") {
+        pgPassword_ = value;
+    } else if (name == "uid") {
+        uid_ = value;
+    }
+    // Unknown names are ignored: front ends may send more than we use.
+}
+
+void DropAcct::checkParams() {
+    if (uid_.empty())
+        throw MyException(-4, "you must define option -uid");
+    if (ldap_) {
+        if (ldapHost_.empty())
+            throw MyException(-10, "invalid LDAP-Server");
+        if (ldapPort_ == 0)
+            throw MyException(-11, "invalid LDAP-Port");
+        if (baseDN_.empty())
+            throw MyException(-5, "you must define option -bDN");
+        if (adminLogin_.empty())
+            throw MyException(-2, "you must define option -al");
+        if (adminPassword_.empty())
+            throw MyException(-3, "you must define option -ap");
+    }
+    if (imap_) {
+        if (cyrusHost_.empty())
+            throw MyException(-10, "invalid IMAP-Server");
+        if (cyrusPort_ == 0)
+            throw MyException(-11, "invalid IMAP-Port");
+        if (adminLogin_.empty())
+            throw MyException(-2, "you must define option -al");
+        if (adminPassword_.empty())
+            throw MyException(-3, "you must define option -ap");
+    }
+}
+
+void DropAcct::dropAcct() {
+    if (ldap_) {
+        ldapBind();
+        dropAcctLDAPGroups();
+        dropAcctLDAPsharedFolder();
+        dropAcctLDAPEntry();
+        if (connection_) {
+            connection_->unbind();
+            connection_.reset();
+        }
+    }
+    // The scripts live inside the user's mailbox on Cyrus: deleting the
+    // mailbox first would delete them and make the Sieve login fail.
+    if (sieve_) {
+        dropAcctSieve();
+    }
+    if (imap_) {
+        dropAcctFromCyrus();
+    }
+}
+
+void DropAcct::trace(const std::string& line) const {
+    if (debug) {
+        std::cerr << line << std::endl;
+    }
+}
+
+void usage(std::ostream& out) {
+    out << "delete a user ...\n"
+           "\n"
+           "    dropacct -al <login> -ap <password> -uid <uid>\n"
+           "           [-imap &| -ldap -bDN <base_DN> &| -sieve &| \n"
+           "           [-CH <Cyrus-Host>] [-CP Cyrus-Port] [-SP Sieve-Port]\n"
+           "           [-LH <LDAP-Host>] [-LP LDAP-Port]\n"
+           "\n"
+           "    dropacct -help\n"
+           "\n"
+           "  option    description                        default\n"
+           "\n"
+           " -imap    delete user from cyrus\n"
+           " -ldap    delete user from ldap\n"
+           " -sieve   delete sieve scripts for this user\n"
+           " -CH      Cyrus-Host                          localhost\n"
+           " -CP      Cyrus-Port                             143\n"
+           " -SP      SIEVE-Port                            2000\n"
+           " -PH      PostgreSQL-Host                     localhost\n"
+           " -PP      PostgreSQL-Port                        5432\n"
+           " -LH      LDAP-Host                           localhost\n"
+           " -LP      LDAP-Port                              389\n"
+           " -bDN     base DN\n"
+           " -al      admin_log\n"
+           " -ap      admin-Password\n"
+           " -pglogin  PostgreSQL login\n"
+           " -pgpasswd PostgreSQL passwd\n"
+           " -uid     uid to delete\n"
+           " -noacl   do not process IMAP ACLs\n"
+           " -help    this message\n";
+    out.flush();
+}

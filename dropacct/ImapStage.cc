@@ -1,0 +1,2 @@
+#include "dropacct/DropAcct.h"
+void DropAcct::dropAcctFromCyrus() {}

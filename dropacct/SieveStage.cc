@@ -1,0 +1,3 @@
+#include "dropacct/DropAcct.h"
+
+void DropAcct::dropAcctSieve() {}

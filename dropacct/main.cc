@@ -1,0 +1,28 @@
+// dropacct: removes one user account from the directory, the Sieve server
+// and the IMAP server. Exit statuses tell the caller which stage failed.
+#include <cstdlib>
+#include <iostream>
+
+#include "common/MyException.h"
+#include "dropacct/CommandLine.h"
+#include "dropacct/DropAcct.h"
+
+int main(int argc, char** argv) {
+    DropAcct account;
+    if (isStdinMode(argc, argv)) {
+        readStdin(account, std::cin, std::cout);
+    } else {
+        const int status = readOptions(account, argc, argv, std::cout);
+        if (status >= 0) {
+            return status;
+        }
+    }
+    try {
+        account.checkParams();
+        account.dropAcct();
+    } catch (const MyException& e) {
+        std::cout << e.message << std::endl;
+        std::exit(e.code);
+    }
+    return 0;
+}

@@ -1,0 +1,141 @@
+// Directory requests over OpenLDAP's C library.
+#include "ldap/LDAPConnection.h"
+
+#include <ldap.h>
+
+#include "ldap/LDAPException.h"
+#include "ldap/LdapValues.h"
+
+struct LDAPConnection::Handle {
+    LDAP* session = nullptr;
+    ~Handle() {
+        if (session) {
+            ldap_unbind_ext_s(session, nullptr, nullptr);
+        }
+    }
+};
+
+namespace {
+struct MemFree {
+    void operator()(char* p) const { ldap_memfree(p); }
+};
+}  // namespace
+
+std::string LDAPConnection::makeUri(const std::string& host, int port) {
+    std::string hostPart = host;
+    if (host.find(':') != std::string::npos && host.front() != '[') {
+        hostPart = "[" + host + "]";
+    }
+    return "ldap://" + hostPart + ":" + std::to_string(port);
+}
+
+LDAPConnection::LDAPConnection(const std::string& host, int port,
+                               const LDAPConstraints& constraints)
+    : handle_(std::make_unique<Handle>()) {
+    int rc = ldap_initialize(&handle_->session, makeUri(host, port).c_str());
+    if (rc != LDAP_SUCCESS) {
+        handle_->session = nullptr;
+        throw LDAPException(rc, "");
+    }
+    int version = LDAP_VERSION3;
+    ldap_set_option(handle_->session, LDAP_OPT_PROTOCOL_VERSION, &version);
+    timeval networkTimeout{constraints.networkTimeoutSeconds, 0};
+    ldap_set_option(handle_->session, LDAP_OPT_NETWORK_TIMEOUT, &networkTimeout);
+    ldap_set_option(handle_->session, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
+}
+
+LDAPConnection::~LDAPConnection() = default;
+
+void LDAPConnection::fail(int resultCode) const {
+    std::string serverMessage;
+    if (handle_->session) {
+        char* raw = nullptr;
+        ldap_get_option(handle_->session, LDAP_OPT_DIAGNOSTIC_MESSAGE, &raw);
+        std::unique_ptr<char, MemFree> diagnostic(raw);
+        if (diagnostic) {
+            serverMessage = diagnostic.get();
+        }
+    }
+    throw LDAPException(resultCode, serverMessage);
+}
+
+void LDAPConnection::bind(const std::string& dn, const std::string& password,
+                          const LDAPConstraints*) {
+    if (!handle_->session) {
+        throw LDAPException(LDAP_SERVER_DOWN, "");
+    }
+    berval credentials;
+    credentials.bv_len = password.size();
+    credentials.bv_val = const_cast<char*>(password.data());
+    int rc = ldap_sasl_bind_s(handle_->session, dn.c_str(), LDAP_SASL_SIMPLE, &credentials, nullptr,
+                              nullptr, nullptr);
+    if (rc != LDAP_SUCCESS) {
+        fail(rc);
+    }
+}
+
+std::unique_ptr<LDAPSearchResults> LDAPConnection::search(const std::string& base, int scope,
+                                                          const std::string& filter,
+                                                          const StringList& attributes,
+                                                          bool attributesOnly,
+                                                          const LDAPConstraints*) {
+    if (!handle_->session) {
+        throw LDAPException(LDAP_SERVER_DOWN, "");
+    }
+    std::vector<char*> names;
+    for (const std::string& name : attributes) {
+        names.push_back(const_cast<char*>(name.c_str()));
+    }
+    names.push_back(nullptr);
+    int messageId = 0;
+    int rc = ldap_search_ext(handle_->session, base.c_str(), scope, filter.c_str(),
+                             attributes.empty() ? nullptr : names.data(), attributesOnly ? 1 : 0,
+                             nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &messageId);
+    if (rc != LDAP_SUCCESS) {
+        fail(rc);
+    }
+    return std::make_unique<LDAPSearchResults>(handle_->session, messageId);
+}
+
+void LDAPConnection::add(const LDAPEntry* entry, const LDAPConstraints*) {
+    if (!handle_->session) {
+        throw LDAPException(LDAP_SERVER_DOWN, "");
+    }
+    LdapModArray mods;
+    for (const LDAPAttribute& attribute : *entry->getAttributes()) {
+        mods.add(LDAP_MOD_ADD, attribute);
+    }
+    int rc = ldap_add_ext_s(handle_->session, entry->getDN().c_str(), mods.get(), nullptr, nullptr);
+    if (rc != LDAP_SUCCESS) {
+        fail(rc);
+    }
+}
+
+void LDAPConnection::modify(const std::string& dn, const LDAPModList* modifications,
+                            const LDAPConstraints*) {
+    if (!handle_->session) {
+        throw LDAPException(LDAP_SERVER_DOWN, "");
+    }
+    LdapModArray mods;
+    for (const LDAPModification& modification : *modifications) {
+        mods.add(modification.getOperation(), modification.getAttribute());
+    }
+    int rc = ldap_modify_ext_s(handle_->session, dn.c_str(), mods.get(), nullptr, nullptr);
+    if (rc != LDAP_SUCCESS) {
+        fail(rc);
+    }
+}
+
+void LDAPConnection::del(const std::string& dn, const LDAPConstraints*) {
+    if (!handle_->session) {
+        throw LDAPException(LDAP_SERVER_DOWN, "");
+    }
+    int rc = ldap_delete_ext_s(handle_->session, dn.c_str(), nullptr, nullptr);
+    if (rc != LDAP_SUCCESS) {
+        fail(rc);
+    }
+}
+
+void LDAPConnection::unbind() {
+    handle_ = std::make_unique<Handle>();
+}

@@ -1,0 +1,51 @@
+// A session with one directory server over OpenLDAP's C library: LDAP v3,
+// simple bind, and the synchronous search, add, modify and delete requests
+// the account programs make. Every failure raises LDAPException.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "ldap/LDAPConstraints.h"
+#include "ldap/LDAPEntry.h"
+#include "ldap/LDAPModList.h"
+#include "ldap/LDAPSearchResults.h"
+#include "ldap/StringList.h"
+
+class LDAPConnection {
+  public:
+    enum SearchScope { SEARCH_BASE = 0, SEARCH_ONE = 1, SEARCH_SUB = 2 };
+
+    // Nothing is sent yet; an unusable host or port shows at the first request.
+    LDAPConnection(const std::string& host, int port,
+                   const LDAPConstraints& constraints = LDAPConstraints());
+    ~LDAPConnection();
+    LDAPConnection(const LDAPConnection&) = delete;
+    LDAPConnection& operator=(const LDAPConnection&) = delete;
+
+    void bind(const std::string& dn, const std::string& password,
+              const LDAPConstraints* constraints = nullptr);
+
+    // Starts the search; the entries arrive one at a time through getNext()
+    // of the result, so a large result is never held whole.
+    std::unique_ptr<LDAPSearchResults> search(const std::string& base, int scope,
+                                              const std::string& filter,
+                                              const StringList& attributes = StringList(),
+                                              bool attributesOnly = false,
+                                              const LDAPConstraints* constraints = nullptr);
+
+    void add(const LDAPEntry* entry, const LDAPConstraints* constraints = nullptr);
+    void modify(const std::string& dn, const LDAPModList* modifications,
+                const LDAPConstraints* constraints = nullptr);
+    void del(const std::string& dn, const LDAPConstraints* constraints = nullptr);
+    void unbind();
+
+    // The ldap:// URI for a host and port; IPv6 literals are bracketed.
+    static std::string makeUri(const std::string& host, int port);
+
+  private:
+    struct Handle;
+    std::unique_ptr<Handle> handle_;
+
+    [[noreturn]] void fail(int resultCode) const;
+};

@@ -1,0 +1,20 @@
+// The error raised by every directory operation: the LDAP result code, the
+// library's text for it and the diagnostic message the server sent.
+#pragma once
+
+#include <string>
+
+class LDAPException {
+  public:
+    LDAPException(int resultCode, std::string serverMessage);
+
+    int getResultCode() const { return resultCode_; }
+    // The library's text for the result code ("Invalid credentials", ...).
+    std::string getResultMsg() const;
+    // What the server added as diagnostic message; often empty.
+    const std::string& getServerMsg() const { return serverMessage_; }
+
+  private:
+    int resultCode_;
+    std::string serverMessage_;
+};

@@ -1,0 +1,68 @@
+// fork/exec with three pipes; output is drained with poll so neither side
+// can block the other.
+#include "tests/support/Process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& input, bool feedInput) {
+    int in[2], out[2], err[2];
+    if (pipe(in) || pipe(out) || pipe(err)) {
+        throw std::runtime_error("pipe failed");
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
+            close(fd);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(program.c_str()));
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        setenv("LDAPNOINIT", "1", 1);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    signal(SIGPIPE, SIG_IGN);
+    if (feedInput && !input.empty()) {
+        // Our inputs are small; a pipe buffer holds them.
+        ssize_t written = write(in[1], input.data(), input.size());
+        (void)written;
+    }
+    close(in[1]);
+    ProcessResult result;
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    int open = 2;
+    while (open > 0) {
+        poll(fds, 2, -1);
+        for (pollfd& p : fds) {
+            if (p.fd < 0 || !(p.revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            char buffer[4096];
+            const ssize_t n = read(p.fd, buffer, sizeof buffer);
+            if (n <= 0) {
+                close(p.fd);
+                p.fd = -1;
+                --open;
+            } else {
+                (p.fd == out[0] ? result.out : result.err).append(buffer, n);
+            }
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}

@@ -1,0 +1,16 @@
+// Runs one of our programs as a child process, the way an administrator or a
+// front end would: arguments, optional standard input, captured output and
+// exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ProcessResult {
+    int status = -1;  // exit status, or 128 + signal number
+    std::string out;
+    std::string err;
+};
+
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& input = std::string(), bool feedInput = false);

@@ -1,0 +1,92 @@
+// Test directory lifecycle through testenv/slapd.sh.
+#include "tests/support/Slapd.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <fstream>
+#include <stdexcept>
+
+#include "tests/support/Process.h"
+
+namespace {
+const std::string kScript = std::string(TESTENV_DIR) + "/slapd.sh";
+}
+
+Slapd::Slapd(const std::string& extraLdif) {
+    char pattern[] = "/tmp/slapd-test-XXXXXX";
+    dir_ = mkdtemp(pattern);
+    std::vector<std::string> args{"start", dir_};
+    if (!extraLdif.empty()) {
+        std::ofstream(dir_ + "/extra.ldif") << extraLdif;
+        args.push_back(dir_ + "/extra.ldif");
+    }
+    const ProcessResult started = runProcess(kScript, args);
+    if (started.status != 0) {
+        throw std::runtime_error("slapd did not start: " + started.err);
+    }
+    port_ = std::stoi(started.out);
+}
+
+Slapd::~Slapd() {
+    stop();
+    runProcess("/bin/rm", {"-rf", dir_});
+}
+
+void Slapd::stop() {
+    runProcess(kScript, {"kill", dir_});
+}
+
+void Slapd::modify(const std::string& ldif) const {
+    const ProcessResult r = runProcess(
+        "/usr/bin/ldapmodify",
+        {"-x", "-H", "ldap://127.0.0.1:" + portText(), "-D", "uid=admin,o=site", "-w", "secret"},
+        ldif, true);
+    if (r.status != 0) {
+        throw std::runtime_error("ldapmodify failed: " + r.err);
+    }
+}
+
+std::string Slapd::search(const std::string& base, const std::string& filter,
+                          const std::string& scope, const std::string& attributes) const {
+    std::vector<std::string> args{"-x",  "-LLL",
+                                  "-o",  "ldif-wrap=no",
+                                  "-H",  "ldap://127.0.0.1:" + portText(),
+                                  "-D",  "uid=admin,o=site",
+                                  "-w",  "secret",
+                                  "-b",  base,
+                                  "-s",  scope,
+                                  filter};
+    size_t start = 0;
+    while (start < attributes.size()) {
+        const size_t blank = attributes.find(' ', start);
+        const size_t end = blank == std::string::npos ? attributes.size() : blank;
+        if (end > start)
+            args.push_back(attributes.substr(start, end - start));
+        start = end + 1;
+    }
+    const ProcessResult r = runProcess("/usr/bin/ldapsearch", args);
+    return r.out;
+}
+
+std::string Slapd::dump() const {
+    const std::string all = search("o=site");
+    std::vector<std::string> entries;
+    size_t start = 0;
+    while (start < all.size()) {
+        size_t end = all.find("\n\n", start);
+        if (end == std::string::npos)
+            end = all.size();
+        entries.push_back(all.substr(start, end - start));
+        start = end + 2;
+    }
+    std::sort(entries.begin(), entries.end());
+    std::string sorted;
+    for (const std::string& entry : entries)
+        sorted += entry + "\n\n";
+    return sorted;
+}
+
+bool Slapd::exists(const std::string& dn) const {
+    return !search(dn, "(objectClass=*)", "base", "1.1").empty();
+}

@@ -1,0 +1,33 @@
+// A private slapd for one test, started from the project's test directory
+// scripts with the seed layout (base o=site, admin "admin"/"secret") plus
+// the test's own LDIF, and killed when the test ends.
+#pragma once
+
+#include <string>
+
+class Slapd {
+  public:
+    explicit Slapd(const std::string& extraLdif = std::string());
+    ~Slapd();
+    Slapd(const Slapd&) = delete;
+    Slapd& operator=(const Slapd&) = delete;
+
+    int port() const { return port_; }
+    std::string portText() const { return std::to_string(port_); }
+    void stop();
+
+    // Applies LDIF change records as the administrator (ldapmodify).
+    void modify(const std::string& ldif) const;
+    // The matching entries as LDIF (ldapsearch -LLL, read as the administrator).
+    std::string search(const std::string& base, const std::string& filter = "(objectClass=*)",
+                       const std::string& scope = "sub",
+                       const std::string& attributes = std::string()) const;
+    bool exists(const std::string& dn) const;
+    // Every entry below o=site with all attributes, entries sorted, so two
+    // dumps compare equal exactly when the directory holds the same data.
+    std::string dump() const;
+
+  private:
+    std::string dir_;
+    int port_ = 0;
+};
