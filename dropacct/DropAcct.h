@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ldap/LDAPConnection.h"
+#include "wire/LineSource.h"
 
 class DropAcct {
   public:
@@ -32,10 +33,7 @@ class DropAcct {
 
     // Shortens the IMAP and Sieve clients' reply waits (30 s for the first
     // line, 20 s for each further one); for tests against silent servers.
-    void setReplyWaits(int firstLineMs, int nextLineMs) {
-        firstReplyWaitMs_ = firstLineMs;
-        nextReplyWaitMs_ = nextLineMs;
-    }
+    void setReplyWaits(const ReplyWaits& waits) { replyWaits_ = waits; }
 
   private:
     std::string userDN() const;
@@ -64,8 +62,7 @@ class DropAcct {
     bool ldap_ = false;
     bool sieve_ = false;
     bool processAcls_ = true;
-    int firstReplyWaitMs_ = 30000;
-    int nextReplyWaitMs_ = 20000;
+    ReplyWaits replyWaits_;
 };
 
 // The help text.

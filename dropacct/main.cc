@@ -1,5 +1,6 @@
 // dropacct: removes one user account from the directory, the Sieve server
 // and the IMAP server. Exit statuses tell the caller which stage failed.
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 
@@ -8,6 +9,8 @@
 #include "dropacct/DropAcct.h"
 
 int main(int argc, char** argv) {
+    // A server that closes its end must fail a write, not kill the run.
+    std::signal(SIGPIPE, SIG_IGN);
     DropAcct account;
     if (isStdinMode(argc, argv)) {
         readStdin(account, std::cin, std::cout);

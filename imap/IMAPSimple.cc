@@ -1,0 +1,216 @@
+// IMAP commands over the line transport.
+#include "imap/IMAPSimple.h"
+
+#include <iostream>
+
+#include "wire/Sasl.h"
+#include "wire/TcpLineSource.h"
+
+namespace {
+
+// No procedures: the library asks through interaction records, which
+// authenticate() answers (the realm request stays unanswered).
+sasl_callback_t myCallbacks[] = {
+    {SASL_CB_GETREALM, nullptr, nullptr}, {SASL_CB_AUTHNAME, nullptr, nullptr},
+    {SASL_CB_PASS, nullptr, nullptr},     {SASL_CB_USER, nullptr, nullptr},
+    {SASL_CB_LIST_END, nullptr, nullptr},
+};
+
+const std::string kQuote = "\"";
+
+std::string quoted(const std::string& text) {
+    return kQuote + text + kQuote;
+}
+
+}  // namespace
+
+IMAPSimple::IMAPSimple(const char* host, unsigned int port, const ReplyWaits& waits)
+    : connection_(std::make_unique<TcpLineSource>(host, port)), waits_(waits) {
+    try {
+        sasl_ = std::make_unique<SaslSession>(myCallbacks, "imap", host);
+    } catch (const SaslError& e) {
+        throw IMAPException(e.label, e.text);
+    }
+}
+
+IMAPSimple::~IMAPSimple() = default;
+
+std::string IMAPSimple::escapeString(const std::string& text) {
+    std::string escaped;
+    for (char c : text) {
+        if (c == '\\' || c == '"') {
+            escaped += '\\';
+        }
+        escaped += c;
+    }
+    return escaped;
+}
+
+void IMAPSimple::trace(const std::string& line) const {
+    if (debug) {
+        std::cerr << line << std::endl;
+    }
+}
+
+void IMAPSimple::send(const std::string& line, const std::string& traceLine,
+                      const std::string& label) {
+    if (line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+        throw IMAPException(label, "line break in command refused");
+    }
+    trace("    << " + traceLine);
+    connection_->writeLine(line);
+}
+
+int IMAPSimple::readServerResponse(const std::string& tag, std::string& response,
+                                   std::list<std::string>* untagged) {
+    const int result = readImapResponse(*connection_, tag, response, untagged, waits_);
+    if (result >= kImapBad) {
+        trace("    >> " + response);
+    }
+    return result;
+}
+
+void IMAPSimple::login(const std::string& user, const std::string& password) {
+    const std::string line = "L1 login " + user + " " + quoted(password);
+    send(line, line, "login");
+    std::string response;
+    if (readServerResponse("L1", response, nullptr) < 0) {
+        sasl_->dispose();
+        throw IMAPException("login", response);
+    }
+}
+
+void IMAPSimple::logout() {
+    send("L2 logout", "L2 logout", "logout");
+    std::string response;
+    readServerResponse("L2", response, nullptr);
+    sasl_->dispose();
+}
+
+void IMAPSimple::authenticate(const std::string& user, const std::string& authname,
+                              const std::string& password) {
+    std::string message;
+    const int started = sasl_->startPlain(user, authname, password, message);
+    if (started != SASL_OK && started != SASL_CONTINUE) {
+        sasl_->dispose();
+        throw IMAPException("IMAPSimple::authenticate", "sasl_client_start failure");
+    }
+    std::string encoded;
+    if (!SaslSession::encode64(message, encoded)) {
+        sasl_->dispose();
+        throw IMAPException("IMAPSimple::authenticate", "sasl_encode64 failure");
+    }
+    send("A1 AUTHENTICATE PLAIN", "A1 AUTHENTICATE PLAIN", "Authentication");
+    std::string response;
+    const int result = readServerResponse("A1", response, nullptr);
+    if (result < 0) {
+        throw IMAPException("Authentication", response);
+    }
+    if (result == kImapOk) {
+        return;
+    }
+    send(encoded, encoded, "Authentication");
+    response.clear();
+    if (readServerResponse("A1", response, nullptr) != kImapOk) {
+        sasl_->dispose();
+        throw IMAPException("Authentication", response);
+    }
+    // PLAIN is complete once its only message is sent: the library has no
+    // further step to take.
+}
+
+void IMAPSimple::simpleCommand(const std::string& tag, const std::string& line,
+                               const std::string& traceLine, const std::string& label) {
+    send(line, traceLine, label);
+    std::string response;
+    if (readServerResponse(tag, response, nullptr) < 0) {
+        throw IMAPException(label, response);
+    }
+}
+
+void IMAPSimple::create(const std::string& mailbox) {
+    if (mailbox.empty())
+        return;
+    const std::string line = "C1 create " + quoted(mailbox);
+    simpleCommand("C1", line, line, "create");
+    trace("    >>" + mailbox);
+}
+
+void IMAPSimple::del(const std::string& mailbox) {
+    if (mailbox.empty())
+        return;
+    const std::string line = "D1 delete " + quoted(mailbox);
+    simpleCommand("D1", line, line, "delete");
+}
+
+void IMAPSimple::setACL(const std::string& mailbox, const std::string& identifier,
+                        const std::string& rights) {
+    if (mailbox.empty() || identifier.empty() || rights.empty())
+        return;
+    const std::string line = "A1 setacl " + quoted(mailbox) + " " + identifier + " " + rights;
+    simpleCommand("A1", line, line, "setacl");
+}
+
+void IMAPSimple::deleteACL(const std::string& mailbox, const std::string& identifier) {
+    if (mailbox.empty() || identifier.empty())
+        return;
+    const std::string line = "A2 deleteacl " + quoted(mailbox) + " " + identifier;
+    simpleCommand("A2", line, line, "deleteacl");
+}
+
+void IMAPSimple::setQuota(const std::string& mailbox, const std::string& resource, int limit) {
+    if (mailbox.empty() || resource.empty() || limit < 0)
+        return;
+    const std::string command = "Q1 setquota " + quoted(mailbox) + " (" + resource + " ";
+    simpleCommand("Q1", command + std::to_string(limit) + ")", command + ")", "setquota");
+}
+
+void IMAPSimple::subscribe(const std::string& mailbox) {
+    if (mailbox.empty())
+        return;
+    const std::string line = "S1 subscribe " + quoted(mailbox);
+    simpleCommand("S1", line, line, "subscribe");
+}
+
+IMAPNamespaceSet IMAPSimple::Namespace() {
+    send("N1 namespace", "N1 namespace", "namespace");
+    std::string response;
+    std::list<std::string> lines;
+    if (readServerResponse("N1", response, &lines) < 0) {
+        throw IMAPException("namespace", response);
+    }
+    for (const std::string& line : lines) {
+        trace("        << " + line);
+    }
+    IMAPNamespaceSet set;
+    parseNamespaceLines(lines, response, set);
+    return set;
+}
+
+std::list<IMAPFolder> IMAPSimple::list(const std::string& reference, const std::string& pattern) {
+    const std::string line = "LI3 list " + reference + " " + pattern;
+    send(line, line, "list");
+    std::string response;
+    std::list<std::string> lines;
+    if (readServerResponse("LI3", response, &lines) < 0) {
+        throw IMAPException("list", response);
+    }
+    std::list<IMAPFolder> folders;
+    for (const std::string& untagged : lines) {
+        IMAPFolder folder("", '.');
+        folder.parseListResponse(untagged);
+        folders.push_back(folder);
+    }
+    return folders;
+}
+
+std::list<IMAPAcl> IMAPSimple::getACL(const std::string& mailbox) {
+    const std::string line = "GA3 getacl " + quoted(mailbox);
+    send(line, line, "getacl");
+    std::string response;
+    std::list<std::string> lines;
+    if (readServerResponse("GA3", response, &lines) < 0) {
+        throw IMAPException("getacl", response);
+    }
+    return parseAclLines(lines, mailbox);
+}

@@ -1,0 +1,66 @@
+// A small synchronous IMAP client: one command at a time with fixed tags,
+// LF line ends, LOGIN or SASL PLAIN, the mailbox, ACL and quota commands,
+// and the NAMESPACE, LIST and GETACL replies. Failures raise IMAPException;
+// a failed connect raises the socket library's exception.
+#pragma once
+
+#include <list>
+#include <memory>
+#include <string>
+
+#include "imap/IMAPException.h"
+#include "imap/ImapRecords.h"
+#include "imap/ImapReplies.h"
+
+class SaslSession;
+class TcpLineSource;
+
+class IMAPSimple {
+  public:
+    // `waits` shortens the reply waits (30 s for the first line, 20 s for
+    // each further one) in tests.
+    IMAPSimple(const char* host, unsigned int port, const ReplyWaits& waits = ReplyWaits());
+    ~IMAPSimple();
+    IMAPSimple(const IMAPSimple&) = delete;
+    IMAPSimple& operator=(const IMAPSimple&) = delete;
+
+    // Backslashes and double quotes escaped for an IMAP quoted string.
+    static std::string escapeString(const std::string& text);
+
+    void login(const std::string& user, const std::string& password);
+    // SASL PLAIN as `authname` acting for `user`.
+    void authenticate(const std::string& user, const std::string& authname,
+                      const std::string& password);
+    // Never raises IMAPException.
+    void logout();
+
+    void create(const std::string& mailbox);
+    void del(const std::string& mailbox);
+    void setACL(const std::string& mailbox, const std::string& identifier,
+                const std::string& rights);
+    void deleteACL(const std::string& mailbox, const std::string& identifier);
+    void setQuota(const std::string& mailbox, const std::string& resource, int limit);
+    void subscribe(const std::string& mailbox);
+
+    IMAPNamespaceSet Namespace();
+    std::list<IMAPFolder> list(const std::string& reference, const std::string& pattern);
+    std::list<IMAPAcl> getACL(const std::string& mailbox);
+
+    int readServerResponse(const std::string& tag, std::string& response,
+                           std::list<std::string>* untagged);
+
+    bool debug = false;
+
+  private:
+    // Refuses (IMAPException with `label`) a line holding CR, LF or NUL: a
+    // value must never be able to start a command of its own.
+    void send(const std::string& line, const std::string& traceLine, const std::string& label);
+    // Sends one command whose only answer of interest is its tagged status.
+    void simpleCommand(const std::string& tag, const std::string& line,
+                       const std::string& traceLine, const std::string& label);
+    void trace(const std::string& line) const;
+
+    std::unique_ptr<TcpLineSource> connection_;
+    std::unique_ptr<SaslSession> sasl_;
+    ReplyWaits waits_;
+};

@@ -1,0 +1,158 @@
+// IMAP reply reading and parsing, on lines alone.
+#include "imap/ImapReplies.h"
+
+#include <cctype>
+
+#include "imap/IMAPException.h"
+#include "wire/LineTokenizer.h"
+
+int readImapResponse(LineSource& source, const std::string& tag, std::string& response,
+                     std::list<std::string>* untagged, const ReplyWaits& waits) {
+    ReplyLineReader reader(source, waits);
+    std::string line;
+    for (;;) {
+        const int failure = reader.next(line);
+        if (failure < 0) {
+            response = failure == ReplyLineReader::kConnectionClosed ? "Socket error"
+                       : failure == ReplyLineReader::kConnectionLost ? "connection lost"
+                                                                     : "connection timed out";
+            return failure;
+        }
+        LineTokenizer tokens(line, LineTokenizer::kSpace);
+        std::string token;
+        while (tokens.next(token)) {
+            if (token == "*") {
+                if (untagged) {
+                    untagged->push_back(line);
+                }
+                break;
+            }
+            if (token == "+") {
+                response = "+ " + tokens.rest();
+                return kImapContinue;
+            }
+            if (token == tag) {
+                std::string status;
+                if (!tokens.next(status)) {
+                    break;
+                }
+                const int result = status == "OK"    ? kImapOk
+                                   : status == "NO"  ? kImapNo
+                                   : status == "BAD" ? kImapBad
+                                                     : 1;
+                if (result <= 0) {
+                    response = status + " " + tokens.rest();
+                    return result;
+                }
+                // Not a status word: the scan goes on after it.
+            }
+        }
+    }
+}
+
+namespace {
+
+std::vector<IMAPNamespace>* groupAt(IMAPNamespaceSet& set, int index) {
+    return index == 0 ? &set.personal : index == 1 ? &set.otherUsers : &set.shared;
+}
+
+// Appends the entries of one "((...)(...))" group, whose text runs from the
+// inner "(" through the first of the two closing parentheses.
+bool parseGroup(const std::string& group, std::vector<IMAPNamespace>& entries) {
+    size_t j = 0;
+    while (j < group.size() && group[j] == '(') {
+        const size_t close = group.find(')', j);
+        if (close == std::string::npos) {
+            return false;
+        }
+        const std::string text = group.substr(j + 1, close - j - 1);
+        IMAPNamespace entry;
+        if (!text.empty() && text[0] == '"') {
+            const size_t q1 = text.find('"', 1);
+            if (q1 == std::string::npos) {
+                return false;
+            }
+            entry.prefix = text.substr(1, q1 - 1);
+            const size_t q2 = text.find('"', q1 + 1);
+            if (q2 != std::string::npos && q2 + 1 < text.size()) {
+                entry.delimiter = text.substr(q2 + 1, 1);
+            }
+        }
+        entries.push_back(entry);
+        j = close + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+void parseNamespaceLines(const std::list<std::string>& lines, const std::string& taggedResponse,
+                         IMAPNamespaceSet& set) {
+    for (const std::string& line : lines) {
+        std::string lower = line;
+        for (char& c : lower) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        if (lower.compare(0, 12, "* namespace ") != 0) {
+            throw IMAPException("namespace", taggedResponse);
+        }
+        size_t p = 12;
+        for (int g = 0; g < 3; ++g) {
+            if (p < lower.size() && lower.compare(p, 2, "((") == 0) {
+                p += 1;
+                const size_t end = lower.find("))", p);
+                if (end == std::string::npos ||
+                    !parseGroup(line.substr(p, end - p + 1), *groupAt(set, g))) {
+                    throw IMAPException("namespace", taggedResponse);
+                }
+                p = end + 3;
+            } else if (p < lower.size() && lower.compare(p, 3, "nil") == 0) {
+                IMAPNamespace nil;
+                nil.isNil = true;
+                groupAt(set, g)->push_back(nil);
+                p += 4;
+            }
+        }
+    }
+}
+
+std::list<IMAPAcl> parseAclLines(const std::list<std::string>& lines, const std::string& mailbox) {
+    const IMAPException parseError("getacl", "Error parsing ACL response");
+    std::list<IMAPAcl> acls;
+    for (const std::string& line : lines) {
+        LineTokenizer tokens(line, "\" \r\n");
+        std::string token;
+        if (!tokens.next(token) || token != "*" || !tokens.next(token) || token != "ACL") {
+            throw parseError;
+        }
+        std::string name;
+        if (!tokens.next(name)) {
+            throw parseError;
+        }
+        const bool quoted = tokens.lastDelimiter() == '"';
+        if (quoted) {
+            tokens.setDelimiters("\"");
+            if (!tokens.next(name)) {
+                throw parseError;
+            }
+            tokens.setDelimiters(LineTokenizer::kSpace);
+        }
+        if (name != mailbox) {
+            throw parseError;
+        }
+        bool more = tokens.next(token);
+        if (quoted && more) {
+            more = tokens.next(token);
+        }
+        while (more && !token.empty()) {
+            IMAPAcl acl;
+            acl.identifier = token;
+            if (!tokens.next(acl.rights)) {
+                throw parseError;
+            }
+            acls.push_back(acl);
+            more = tokens.next(token);
+        }
+    }
+    return acls;
+}

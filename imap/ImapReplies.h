@@ -1,0 +1,40 @@
+// Readers of IMAP server replies, apart from any socket: the tagged-reply
+// reader over a LineSource and the parsers of NAMESPACE and GETACL lines.
+// Tests and fuzz targets drive them with plain bytes.
+#pragma once
+
+#include <list>
+#include <string>
+
+#include "imap/ImapRecords.h"
+#include "wire/LineSource.h"
+
+// Reply reader results.
+enum ImapResult {
+    kImapContinue = 1,
+    kImapOk = 0,
+    kImapNo = -1,
+    kImapBad = -2,
+    kImapLineTimeout = -3,
+    kImapFirstTimeout = -4,
+    kImapConnectionLost = -5,
+    kImapSocketError = -6,
+};
+
+// Reads lines until the completion tagged `tag` or a continuation request.
+// Untagged lines are appended to `untagged` when it is not null; lines of
+// any other form are passed over. Sets `response` to the status word and
+// the rest of the line ("OK ...", "+ ...") or to a local reason.
+int readImapResponse(LineSource& source, const std::string& tag, std::string& response,
+                     std::list<std::string>* untagged, const ReplyWaits& waits);
+
+// Adds the groups of the untagged NAMESPACE lines to `set`. Raises
+// IMAPException "namespace failed: Serverresponse: <tagged response>" for a
+// line that is not a NAMESPACE reply or whose groups are not closed.
+void parseNamespaceLines(const std::list<std::string>& lines, const std::string& taggedResponse,
+                         IMAPNamespaceSet& set);
+
+// The entries of the untagged ACL lines for `mailbox`. Raises IMAPException
+// "getacl failed: Serverresponse: Error parsing ACL response" for a
+// malformed line or one for another mailbox.
+std::list<IMAPAcl> parseAclLines(const std::list<std::string>& lines, const std::string& mailbox);

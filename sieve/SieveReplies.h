@@ -1,0 +1,26 @@
+// Readers of Sieve server responses, apart from any socket: the final
+// OK/NO reader and the script listing reader. Tests and fuzz targets drive
+// them with plain bytes.
+#pragma once
+
+#include <list>
+#include <string>
+
+#include "wire/LineSource.h"
+
+enum SieveResult {
+    kSieveOk = 0,
+    kSieveNo = -1,
+    kSieveParseError = -5,  // shares its code with a lost connection
+};
+
+// Reads lines until one holds the token OK (0, message "OK") or NO (-1,
+// message "NO <reason>", the reason's outer quotes dropped); other lines
+// are passed over. Local failures return the reader codes -3 to -6.
+int readSieveResponse(LineSource& source, std::string& message, const ReplyWaits& waits);
+
+// Reads a script listing: each quoted name is appended to `scripts`, and
+// ACTIVE sets `active` to the last name seen. A token that is neither ends
+// the read with -5 and "Error parsing LISTSCRIPTS response".
+int readSieveListResponse(LineSource& source, std::list<std::string>& scripts, std::string& active,
+                          std::string& message, const ReplyWaits& waits);

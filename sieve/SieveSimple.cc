@@ -1,0 +1,91 @@
+// Sieve commands over the line transport.
+#include "sieve/SieveSimple.h"
+
+#include "wire/Sasl.h"
+#include "wire/TcpLineSource.h"
+
+namespace {
+
+sasl_callback_t myCallbacks[] = {
+    {SASL_CB_GETREALM, nullptr, nullptr}, {SASL_CB_AUTHNAME, nullptr, nullptr},
+    {SASL_CB_PASS, nullptr, nullptr},     {SASL_CB_USER, nullptr, nullptr},
+    {SASL_CB_LIST_END, nullptr, nullptr},
+};
+
+}  // namespace
+
+SieveSimple::SieveSimple(const char* host, unsigned int port, const ReplyWaits& waits)
+    : connection_(std::make_unique<TcpLineSource>(host, port)), waits_(waits) {
+    try {
+        sasl_ = std::make_unique<SaslSession>(myCallbacks, "sieve", host);
+    } catch (const SaslError& e) {
+        throw SieveException(e.label, e.text);
+    }
+    std::string greeting;
+    readServerResponse(greeting);
+}
+
+SieveSimple::~SieveSimple() = default;
+
+void SieveSimple::send(const std::string& line, const std::string& label) {
+    if (line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+        throw SieveException(label, "line break in command refused");
+    }
+    connection_->writeLine(line);
+}
+
+int SieveSimple::readServerResponse(std::string& message) {
+    return readSieveResponse(*connection_, message, waits_);
+}
+
+void SieveSimple::authenticate(const std::string& user, const std::string& authname,
+                               const std::string& password) {
+    std::string message;
+    const int started = sasl_->startPlain(user, authname, password, message);
+    if (started != SASL_OK && started != SASL_CONTINUE) {
+        throw SieveException("SieveSimple::authenticate", "sasl_client_start failure");
+    }
+    std::string encoded;
+    if (!SaslSession::encode64(message, encoded)) {
+        throw SieveException("SieveSimple::authenticate", "sasl_encode64 failure");
+    }
+    send("AUTHENTICATE \"PLAIN\" \"" + encoded + "\"", "Authentication");
+    std::string response;
+    if (readServerResponse(response) != kSieveOk) {
+        throw SieveException("Authentication", response);
+    }
+}
+
+void SieveSimple::logout() {
+    send("logout", "logout");
+    std::string response;
+    readServerResponse(response);
+    sasl_->dispose();
+}
+
+void SieveSimple::list(std::list<std::string>& scripts, std::string& active) {
+    send("listscripts", "listscripts");
+    std::string message;
+    if (readSieveListResponse(*connection_, scripts, active, message, waits_) < 0) {
+        throw SieveException("listscripts", message);
+    }
+}
+
+void SieveSimple::del(const std::string& name) {
+    if (name.empty()) {
+        return;
+    }
+    send("deletescript \"" + name + "\"", "delete");
+    std::string message;
+    if (readServerResponse(message) < 0) {
+        throw SieveException("delete", message);
+    }
+}
+
+void SieveSimple::deactivate() {
+    send("setactive \"\"", "setactive");
+    std::string message;
+    if (readServerResponse(message) < 0) {
+        throw SieveException("setactive", message);
+    }
+}

@@ -1,0 +1,46 @@
+// A small synchronous client of a Sieve script server: SASL PLAIN as an
+// administrator acting for a user, listing, deactivating and deleting
+// scripts. Failures raise SieveException; a failed connect raises the
+// socket library's exception.
+#pragma once
+
+#include <list>
+#include <memory>
+#include <string>
+
+#include "sieve/SieveException.h"
+#include "sieve/SieveReplies.h"
+
+class SaslSession;
+class TcpLineSource;
+
+class SieveSimple {
+  public:
+    // Connects, sets up SASL and reads the greeting (whatever it says).
+    // `waits` shortens the reply waits in tests.
+    SieveSimple(const char* host, unsigned int port, const ReplyWaits& waits = ReplyWaits());
+    ~SieveSimple();
+    SieveSimple(const SieveSimple&) = delete;
+    SieveSimple& operator=(const SieveSimple&) = delete;
+
+    void authenticate(const std::string& user, const std::string& authname,
+                      const std::string& password);
+    // Never raises SieveException; the reply is read and ignored.
+    void logout();
+
+    void list(std::list<std::string>& scripts, std::string& active);
+    void del(const std::string& name);
+    // Leaves the user without an active script (a server refuses to delete
+    // the active one).
+    void deactivate();
+
+    int readServerResponse(std::string& message);
+
+  private:
+    // Refuses (SieveException with `label`) a line holding CR, LF or NUL.
+    void send(const std::string& line, const std::string& label);
+
+    std::unique_ptr<TcpLineSource> connection_;
+    std::unique_ptr<SaslSession> sasl_;
+    ReplyWaits waits_;
+};

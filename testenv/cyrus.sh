@@ -1,0 +1,110 @@
+#!/bin/bash
+# Starts and stops a private Cyrus IMAP server with its Sieve service for
+# the tests and the sandbox (run as root: Cyrus's master binds, then becomes
+# user cyrus, group mail).
+#
+#   cyrus.sh start DIR   fresh instance in DIR on two free loopback ports;
+#                        prints "IMAPPORT SIEVEPORT" and writes DIR/ports
+#   cyrus.sh adduser DIR USER PASSWORD   adds a SASL user (the admin is
+#                        "admin" with password "secret")
+#   cyrus.sh stop DIR    stops it by the master's PID
+set -euo pipefail
+cmd=${1:?usage: cyrus.sh start|adduser|stop DIR}
+dir=${2:?usage: cyrus.sh start|adduser|stop DIR}
+bin=/usr/lib/cyrus/bin
+servername=mailhost
+
+free_port() {
+	python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+adduser() {
+	printf '%s' "$3" | saslpasswd2 -p -c -f "$1/sasldb2" -u "$servername" "$2"
+	chown cyrus:mail "$1/sasldb2"
+	chmod 640 "$1/sasldb2"
+}
+
+case "$cmd" in
+start)
+	mkdir -p "$dir"
+	dir=$(cd "$dir" && pwd)
+	mkdir -p "$dir/config" "$dir/spool" "$dir/sieve" "$dir/socket" "$dir/config/lock" \
+		"$dir/config/proc" "$dir/config/db" "$dir/config/log"
+	imap_port=$(free_port)
+	sieve_port=$(free_port)
+	cat >"$dir/imapd.conf" <<CONF
+configdirectory: $dir/config
+defaultpartition: default
+partition-default: $dir/spool
+sievedir: $dir/sieve
+servername: $servername
+admins: admin
+allowplaintext: yes
+sasl_pwcheck_method: auxprop
+sasl_auxprop_plugin: sasldb
+sasl_sasldb_path: $dir/sasldb2
+sasl_mech_list: PLAIN LOGIN
+unixhierarchysep: no
+altnamespace: no
+failedloginpause: 0
+delete_mode: immediate
+virtdomains: off
+idlesocket: $dir/socket/idle
+notifysocket: $dir/socket/notify
+lmtpsocket: $dir/socket/lmtp
+CONF
+	cat >"$dir/cyrus.conf" <<CONF
+START {
+  recover cmd="$bin/ctl_cyrusdb -C $dir/imapd.conf -r"
+}
+SERVICES {
+  imap cmd="$bin/imapd -C $dir/imapd.conf" listen="127.0.0.1:$imap_port" prefork=0
+  sieve cmd="$bin/timsieved -C $dir/imapd.conf" listen="127.0.0.1:$sieve_port" prefork=0
+}
+EVENTS {
+}
+DAEMON {
+}
+CONF
+	adduser "$dir" admin secret
+	chown -R cyrus:mail "$dir"
+	setsid "$bin/master" -C "$dir/imapd.conf" -M "$dir/cyrus.conf" -p "$dir/master.pid" -D \
+		</dev/null >"$dir/master.log" 2>&1 &
+	for _ in $(seq 100); do
+		if python3 - "$imap_port" "$sieve_port" <<'PY' 2>/dev/null; then
+import socket, sys
+for port in sys.argv[1:]:
+    s = socket.create_connection(("127.0.0.1", int(port)), timeout=1)
+    s.settimeout(2)
+    if not s.recv(100):
+        raise SystemExit(1)
+PY
+			echo "$imap_port $sieve_port" >"$dir/ports"
+			echo "$imap_port $sieve_port"
+			exit 0
+		fi
+		sleep 0.1
+	done
+	echo "Cyrus did not start; see $dir/master.log" >&2
+	"$0" stop "$dir" || true
+	exit 1
+	;;
+adduser)
+	adduser "$dir" "${3:?user}" "${4:?password}"
+	;;
+stop)
+	[ -f "$dir/master.pid" ] || exit 0
+	pid=$(cat "$dir/master.pid")
+	kill "$pid" 2>/dev/null || true
+	for _ in $(seq 100); do
+		kill -0 "$pid" 2>/dev/null || break
+		sleep 0.05
+	done
+	kill -9 "$pid" 2>/dev/null || true
+	rm -f "$dir/master.pid"
+	;;
+*)
+	echo "usage: cyrus.sh start|adduser|stop DIR" >&2
+	exit 2
+	;;
+esac
