@@ -11,7 +11,10 @@ SaslSession::SaslSession(const sasl_callback_t* callbacks, const char* service, 
         throw SaslError{"sasl_client_init", errorText(result)};
     }
     initialised_ = true;
-    result = sasl_client_new(service, host, nullptr, nullptr, nullptr, 0, &context_);
+    // The callbacks go to the context too: when the process already set the
+    // library up (libldap does), sasl_client_init keeps the first caller's
+    // global callbacks, and PLAIN would find no way to ask for its values.
+    result = sasl_client_new(service, host, nullptr, nullptr, callbacks, 0, &context_);
     if (result != SASL_OK) {
         dispose();
         sasl_client_done();

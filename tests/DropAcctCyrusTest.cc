@@ -1,0 +1,158 @@
+// dropacct's IMAP and Sieve stages, and the whole removal, against a real
+// private Cyrus server (and slapd for the full run).
+#include <gtest/gtest.h>
+
+#include "imap/IMAPSimple.h"
+#include "tests/support/Cyrus.h"
+#include "tests/support/Process.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/Slapd.h"
+
+namespace {
+
+class DropAcctCyrus : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        cyrus.imap({"C1 create user.jdoe", "C2 create user.jdoe.sub", "C3 create user.alice",
+                    "C4 create shared1", "C5 create \"shared two\"",
+                    "A1 setacl user.alice jdoe lrs", "A2 setacl shared1 jdoe lrs",
+                    "A3 setacl shared1 bob lr", "A4 setacl \"shared two\" jdoe lrsw"});
+    }
+    ProcessResult drop(std::vector<std::string> extra, const std::string& password = "secret") {
+        std::vector<std::string> args{"-CH",  "127.0.0.1",
+                                      "-CP",  std::to_string(cyrus.imapPort()),
+                                      "-SP",  std::to_string(cyrus.sievePort()),
+                                      "-al",  "admin",
+                                      "-ap",  password,
+                                      "-uid", "jdoe"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return runProcess(DROPACCT_BIN, args);
+    }
+
+    Cyrus cyrus;
+};
+
+TEST_F(DropAcctCyrus, RemovesTheUserFromEveryAclThenDeletesTheMailbox) {
+    const ProcessResult r = drop({"-imap"});
+    EXPECT_EQ(0, r.status) << r.out;
+    EXPECT_EQ("", r.out);
+    EXPECT_EQ(
+        "\"shared two\" anyone lrs\r\n"
+        "shared1 anyone lrs bob lr\r\n"
+        "user.alice alice lrswipkxtecdan\r\n",
+        cyrus.mailboxesWithAcls());
+}
+
+TEST_F(DropAcctCyrus, NoAclSendsOnlyLoginNamespaceDeleteLogout) {
+    const ProcessResult r = drop({"-imap", "-noacl", "-debug"});
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ(std::string::npos, r.err.find("LI3 list"));
+    EXPECT_NE(std::string::npos, r.err.find("    << N1 namespace\n"));
+    EXPECT_NE(std::string::npos, r.err.find("    << D1 delete \"user.jdoe\"\n"));
+    // jdoe's entries elsewhere stay.
+    EXPECT_NE(std::string::npos, cyrus.mailboxesWithAcls().find("shared1 anyone lrs jdoe lrs"));
+    EXPECT_EQ(std::string::npos, cyrus.mailboxesWithAcls().find("user.jdoe"));
+}
+
+TEST_F(DropAcctCyrus, ImapFailuresAndTheirStatuses) {
+    ProcessResult r = drop({"-imap"}, "wrong");
+    EXPECT_EQ(214, r.status);
+    EXPECT_EQ(
+        "IMAP login failed:login failed: Serverresponse: NO Login failed: authentication "
+        "failure\r\n",
+        r.out);
+
+    cyrus.imap({"D1 setacl user.jdoe admin x", "D2 delete user.jdoe"});
+    r = drop({"-imap", "-noacl"});
+    EXPECT_EQ(212, r.status);
+    EXPECT_EQ(
+        "could not delete INBOX of user jdoe\nError Message from server: delete failed: "
+        "Serverresponse: NO Mailbox does not exist\r\n",
+        r.out);
+
+    r = runProcess(DROPACCT_BIN, {"-imap", "-CH", "127.0.0.1", "-CP", "1", "-al", "admin", "-ap",
+                                  "x", "-uid", "jdoe"});
+    EXPECT_EQ(215, r.status);
+    EXPECT_EQ("Socket Error\n", r.out);
+}
+
+TEST_F(DropAcctCyrus, SieveScriptsAreDeactivatedAndDeleted) {
+    cyrus.putScripts("jdoe", {"a", "b"}, "b");
+    ProcessResult r = drop({"-sieve"});
+    EXPECT_EQ(0, r.status) << r.out;
+    EXPECT_EQ("OK\r\n", cyrus.listScripts("jdoe"));
+
+    // Without scripts: listing and logout only.
+    r = drop({"-sieve"});
+    EXPECT_EQ(0, r.status) << r.out;
+}
+
+TEST_F(DropAcctCyrus, SieveFailuresAndTheirStatuses) {
+    cyrus.putScripts("jdoe", {"a"}, "");
+    ProcessResult r = drop({"-sieve"}, "wrong");
+    EXPECT_EQ(205, r.status);
+    EXPECT_EQ(
+        "Could not delete filterscript of user: jdoe\nError message: Authentication failed: "
+        "Serverresponse: NO Authentication Error\n",
+        r.out);
+
+    r = runProcess(DROPACCT_BIN, {"-sieve", "-CH", "127.0.0.1", "-SP",
+                                  std::to_string(cyrus.sievePort()), "-uid", "jdoe"});
+    EXPECT_EQ(205, r.status);
+
+    r = runProcess(DROPACCT_BIN, {"-sieve", "-CH", "127.0.0.1", "-SP", "1", "-uid", "jdoe"});
+    EXPECT_EQ(206, r.status);
+    EXPECT_EQ("Sieve initialization failed.\nError message:Socket Error\n", r.out);
+    EXPECT_NE(std::string::npos, cyrus.listScripts("jdoe").find("\"a\""));
+}
+
+TEST_F(DropAcctCyrus, FullRemovalLeavesNothingOfTheAccount) {
+    Slapd slapd(
+        "dn: uid=jdoe,o=site\nobjectClass: inetOrgPerson\nuid: jdoe\ncn: J\nsn: D\n\n"
+        "dn: ou=addr,uid=jdoe,o=site\nobjectClass: organizationalUnit\nou: addr\n");
+    slapd.modify("dn: cn=users,o=site\nchangetype: modify\nadd: memberUid\nmemberUid: jdoe\n");
+    cyrus.putScripts("jdoe", {"a", "b"}, "b");
+    const ProcessResult r = drop({"-ldap", "-imap", "-sieve", "-LH", "127.0.0.1", "-LP",
+                                  slapd.portText(), "-bDN", "o=site"});
+    EXPECT_EQ(0, r.status) << r.out;
+    EXPECT_FALSE(slapd.exists("uid=jdoe,o=site"));
+    EXPECT_EQ(std::string::npos, slapd.search("o=site", "(memberUid=jdoe)").find("dn:"));
+    EXPECT_EQ(std::string::npos, cyrus.mailboxesWithAcls().find("jdoe"));
+    // The scripts went with the mailbox: the user cannot even log in now.
+    EXPECT_NE(std::string::npos, cyrus.listScripts("jdoe").find("NO"));
+}
+
+TEST_F(DropAcctCyrus, ClientCommandsWorkAgainstTheRealServer) {
+    cyrus.addUser("jdoe", "jpw");
+    {
+        IMAPSimple admin("127.0.0.1", cyrus.imapPort());
+        admin.login("admin", "secret");
+        admin.create("user.bob");
+        admin.setACL("user.bob", "jdoe", "lr");
+        admin.setQuota("user.bob", "STORAGE", 1000);
+        admin.logout();
+    }
+    {
+        IMAPSimple asJdoe("127.0.0.1", cyrus.imapPort());
+        asJdoe.authenticate("jdoe", "admin", "secret");
+        asJdoe.subscribe("user.bob");
+        asJdoe.logout();
+    }
+    const std::string state = cyrus.imap({"Q1 getquotaroot user.bob"});
+    EXPECT_NE(std::string::npos, state.find("STORAGE 0 1000"));
+    EXPECT_NE(std::string::npos,
+              cyrus.mailboxesWithAcls().find("user.bob bob lrswipkxtecdan jdoe lr"));
+}
+
+TEST(DropAcctSieveScripted, ErrorReplyToLogoutStillEndsWithStatusZero) {
+    ScriptedServer server({send("\"SASL\" \"PLAIN\"\r\nOK\r\n"), readLine(), send("OK\r\n"),
+                           readLine(), send("OK\r\n"), readLine(), send("NO \"bye\"\r\n")});
+    const ProcessResult r =
+        runProcess(DROPACCT_BIN, {"-sieve", "-CH", "127.0.0.1", "-SP", server.portText(), "-al",
+                                  "admin", "-ap", "secret", "-uid", "jdoe"});
+    EXPECT_EQ(0, r.status) << r.out;
+    EXPECT_EQ("AUTHENTICATE \"PLAIN\" \"amRvZQBhZG1pbgBzZWNyZXQ=\"\nlistscripts\nlogout\n",
+              server.received());
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+// IMAPSimple against scripted servers: exact bytes on the wire, waits,
+// closed connections and the SASL PLAIN exchange.
+#include <gtest/gtest.h>
+
+#include "imap/IMAPSimple.h"
+#include "tests/support/ScriptedServer.h"
+
+namespace {
+
+const ReplyWaits kShortWaits{300, 200};
+const std::string kGreeting = "* OK ready\r\n";
+
+TEST(ImapClient, LoginAndLogoutOnTheWire) {
+    ScriptedServer server({send(kGreeting), readLine(), send("L1 OK logged in\r\n"), readLine(),
+                           send("* BYE LOGOUT received\r\nL2 OK Completed\r\n")});
+    {
+        IMAPSimple client("127.0.0.1", server.port(), kShortWaits);
+        client.login("admin", IMAPSimple::escapeString("se\"cret"));
+        client.logout();
+    }
+    EXPECT_EQ("L1 login admin \"se\\\"cret\"\nL2 logout\n", server.received());
+}
+
+TEST(ImapClient, RefusedLoginCarriesTheServerText) {
+    ScriptedServer server(
+        {send(kGreeting), readLine(), send("L1 NO Login failed: authentication failure\r\n")});
+    IMAPSimple client("127.0.0.1", server.port(), kShortWaits);
+    try {
+        client.login("admin", "wrong");
+        FAIL();
+    } catch (const IMAPException& e) {
+        EXPECT_EQ("login failed: Serverresponse: NO Login failed: authentication failure\r",
+                  e.message);
+    }
+}
+
+TEST(ImapClient, SilentAndClosingServers) {
+    {
+        ScriptedServer silent({readLine(), pause(600)});
+        IMAPSimple client("127.0.0.1", silent.port(), kShortWaits);
+        try {
+            client.login("admin", "pw");
+            FAIL();
+        } catch (const IMAPException& e) {
+            EXPECT_EQ("login failed: Serverresponse: connection timed out", e.message);
+        }
+    }
+    {
+        ScriptedServer closing({send(kGreeting), readLine(), closeConnection()});
+        IMAPSimple client("127.0.0.1", closing.port(), kShortWaits);
+        try {
+            client.del("user.jdoe");
+            FAIL();
+        } catch (const IMAPException& e) {
+            EXPECT_EQ("delete failed: Serverresponse: Socket error", e.message);
+        }
+        client.logout();  // on a closed connection: no exception
+    }
+    {
+        // A line cut short stops the reader after one wait, never hangs it.
+        ScriptedServer truncated({send("* OK rea"), readLine(), pause(600)});
+        IMAPSimple client("127.0.0.1", truncated.port(), kShortWaits);
+        EXPECT_THROW(client.create("x"), IMAPException);
+    }
+}
+
+TEST(ImapClient, CommandsAndTheirArgumentChecks) {
+    ScriptedServer server({send(kGreeting), readLine(), send("C1 OK\r\n"), readLine(),
+                           send("+ go on\r\n"), readLine(), send("A2 OK\r\n"), readLine(),
+                           send("Q1 OK\r\n"), readLine(), send("S1 OK\r\n")});
+    IMAPSimple client("127.0.0.1", server.port(), kShortWaits);
+    client.create("shared two");
+    client.del("");
+    client.setACL("m", "jdoe", "");
+    client.setACL("m", "jdoe", "lrs");  // answered with a continuation: success
+    client.deleteACL("m", "jdoe");
+    client.setQuota("m", "STORAGE", -1);
+    client.setQuota("m", "STORAGE", 0);
+    client.subscribe("m");
+    EXPECT_THROW(client.del("user.x\r\nD1 delete \"user.alice\""), IMAPException);
+    EXPECT_EQ(
+        "C1 create \"shared two\"\nA1 setacl \"m\" jdoe lrs\nA2 deleteacl \"m\" jdoe\n"
+        "Q1 setquota \"m\" (STORAGE 0)\nS1 subscribe \"m\"\n",
+        server.received());
+}
+
+TEST(ImapClient, AuthenticateSendsExactlyThePlainMessage) {
+    ScriptedServer server(
+        {send(kGreeting), readLine(), send("+ \r\n"), readLine(), send("A1 OK Success\r\n")});
+    {
+        IMAPSimple client("127.0.0.1", server.port(), kShortWaits);
+        client.authenticate("jdoe", "admin", "secret");
+    }
+    // base64("jdoe\0admin\0secret")
+    EXPECT_EQ("A1 AUTHENTICATE PLAIN\namRvZQBhZG1pbgBzZWNyZXQ=\n", server.received());
+}
+
+TEST(ImapClient, AuthenticateFailures) {
+    {
+        ScriptedServer refused({send(kGreeting), readLine(), send("+ \r\n"), readLine(),
+                                send("A1 NO authentication failure\r\n")});
+        IMAPSimple client("127.0.0.1", refused.port(), kShortWaits);
+        try {
+            client.authenticate("jdoe", "admin", "wrong");
+            FAIL();
+        } catch (const IMAPException& e) {
+            EXPECT_EQ("Authentication failed: Serverresponse: NO authentication failure\r",
+                      e.message);
+        }
+    }
+    {
+        ScriptedServer again(
+            {send(kGreeting), readLine(), send("+ \r\n"), readLine(), send("+ more\r\n")});
+        IMAPSimple client("127.0.0.1", again.port(), kShortWaits);
+        try {
+            client.authenticate("jdoe", "admin", "pw");
+            FAIL();
+        } catch (const IMAPException& e) {
+            EXPECT_EQ("Authentication failed: Serverresponse: + more\r", e.message);
+        }
+    }
+    {
+        // Accepted at once: the credentials are not sent.
+        ScriptedServer atOnce({send(kGreeting), readLine(), send("A1 OK\r\n")});
+        {
+            IMAPSimple client("127.0.0.1", atOnce.port(), kShortWaits);
+            client.authenticate("jdoe", "admin", "pw");
+        }
+        EXPECT_EQ("A1 AUTHENTICATE PLAIN\n", atOnce.received());
+    }
+}
+
+TEST(ImapClient, ParsedRepliesThroughTheClient) {
+    ScriptedServer server(
+        {send(kGreeting), readLine(), send("L1 OK\r\n"), readLine(),
+         send("* LIST (\\HasChildren) \".\" user.jdoe\r\n* LIST () \".\" \"shared two\"\r\n"
+              "LI3 OK\r\n"),
+         readLine(), send("* ACL \"shared two\" anyone lrs jdoe lrs\r\nGA3 OK\r\n"), readLine(),
+         send("* NAMESPACE NIL ((\"user.\" \".\")) ((\"\" \".\"))\r\nN1 OK\r\n")});
+    {
+        IMAPSimple client("127.0.0.1", server.port(), kShortWaits);
+        client.login("admin", "pw");  // consumes the greeting, which LIST would not parse
+        const std::list<IMAPFolder> folders = client.list("\"\"", "*");
+        ASSERT_EQ(2u, folders.size());
+        EXPECT_EQ("shared two", folders.back().name);
+        EXPECT_EQ(2u, client.getACL("shared two").size());
+        EXPECT_EQ("user.", client.Namespace().otherUsers.front().prefix);
+    }
+    EXPECT_EQ("L1 login admin \"pw\"\nLI3 list \"\" *\nGA3 getacl \"shared two\"\nN1 namespace\n",
+              server.received());
+}
+
+}  // namespace

@@ -1,0 +1,56 @@
+// SieveSimple against scripted servers: silent and closing servers, the
+// deactivation before deletion.
+#include <gtest/gtest.h>
+
+#include "sieve/SieveSimple.h"
+#include "tests/support/ScriptedServer.h"
+
+namespace {
+
+const ReplyWaits kShortWaits{300, 200};
+
+TEST(SieveClient, SilentServerStillConstructsThenAuthenticationTimesOut) {
+    ScriptedServer silent({pause(1200)});
+    SieveSimple client("127.0.0.1", silent.port(), kShortWaits);
+    try {
+        client.authenticate("jdoe", "admin", "secret");
+        FAIL();
+    } catch (const SieveException& e) {
+        EXPECT_EQ("Authentication failed: Serverresponse: connection timed out", e.message);
+    }
+    client.logout();
+}
+
+TEST(SieveClient, CloseDuringAuthentication) {
+    ScriptedServer closing({send("OK\r\n"), readLine(), closeConnection()});
+    SieveSimple client("127.0.0.1", closing.port(), kShortWaits);
+    try {
+        client.authenticate("jdoe", "admin", "secret");
+        FAIL();
+    } catch (const SieveException& e) {
+        EXPECT_EQ("Authentication failed: Serverresponse: Socket Error", e.message);
+    }
+}
+
+TEST(SieveClient, ListDeactivateDelete) {
+    ScriptedServer server({send("OK\r\n"), readLine(), send("\"a\"\r\n\"b\" ACTIVE\r\nOK\r\n"),
+                           readLine(), send("OK\r\n"), readLine(),
+                           send("NO (NONEXISTENT) \"Script does not exist\"\r\n")});
+    SieveSimple client("127.0.0.1", server.port(), kShortWaits);
+    std::list<std::string> scripts;
+    std::string active;
+    client.list(scripts, active);
+    EXPECT_EQ("b", active);
+    client.deactivate();
+    client.del("");
+    try {
+        client.del("a");
+        FAIL();
+    } catch (const SieveException& e) {
+        EXPECT_EQ("delete failed: Serverresponse: NO (NONEXISTENT) \"Script does not exist\"",
+                  e.message);
+    }
+    EXPECT_EQ("listscripts\nsetactive \"\"\ndeletescript \"a\"\n", server.received());
+}
+
+}  // namespace

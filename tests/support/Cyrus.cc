@@ -1,0 +1,185 @@
+// Test Cyrus lifecycle through testenv/cyrus.sh, and plain-socket helpers
+// that prepare and inspect its state independently of our clients.
+#include "tests/support/Cyrus.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <sstream>
+#include <stdexcept>
+
+#include "tests/support/Process.h"
+
+namespace {
+
+const std::string kScript = std::string(TESTENV_DIR) + "/cyrus.sh";
+
+class Socket {
+  public:
+    explicit Socket(int port) {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            throw std::runtime_error("cannot connect to test Cyrus");
+        }
+    }
+    ~Socket() { close(fd_); }
+    void write(const std::string& bytes) {
+        if (::write(fd_, bytes.data(), bytes.size()) < 0)
+            throw std::runtime_error("write");
+    }
+    std::string line() {
+        std::string text;
+        char c;
+        pollfd p{fd_, POLLIN, 0};
+        while (poll(&p, 1, 10000) > 0 && read(fd_, &c, 1) == 1) {
+            text += c;
+            if (c == '\n')
+                break;
+        }
+        return text;
+    }
+
+  private:
+    int fd_;
+};
+
+// Reads Sieve lines up to and including the one starting with OK or NO.
+std::string sieveReply(Socket& s) {
+    std::string all;
+    for (;;) {
+        const std::string line = s.line();
+        all += line;
+        if (line.empty() || line.rfind("OK", 0) == 0 || line.rfind("NO", 0) == 0)
+            return all;
+    }
+}
+
+std::string base64(const std::string& in) {
+    static const char* table = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < in.size(); i += 3) {
+        unsigned n = static_cast<unsigned char>(in[i]) << 16;
+        if (i + 1 < in.size())
+            n |= static_cast<unsigned char>(in[i + 1]) << 8;
+        if (i + 2 < in.size())
+            n |= static_cast<unsigned char>(in[i + 2]);
+        out += table[(n >> 18) & 63];
+        out += table[(n >> 12) & 63];
+        out += i + 1 < in.size() ? table[(n >> 6) & 63] : '=';
+        out += i + 2 < in.size() ? table[n & 63] : '=';
+    }
+    return out;
+}
+
+void sieveLogin(Socket& s, const std::string& user) {
+    sieveReply(s);
+    s.write("AUTHENTICATE \"PLAIN\" \"" + base64(user + '\0' + "admin" + '\0' + "secret") +
+            "\"\r\n");
+    const std::string reply = sieveReply(s);
+    if (reply.rfind("OK", 0) != 0)
+        throw std::runtime_error("sieve login: " + reply);
+}
+
+}  // namespace
+
+Cyrus::Cyrus() {
+    char pattern[] = "/tmp/cyrus-test-XXXXXX";
+    dir_ = mkdtemp(pattern);
+    const ProcessResult started = runProcess(kScript, {"start", dir_});
+    if (started.status != 0)
+        throw std::runtime_error("Cyrus did not start: " + started.err);
+    std::istringstream(started.out) >> imapPort_ >> sievePort_;
+}
+
+Cyrus::~Cyrus() {
+    runProcess(kScript, {"stop", dir_});
+    runProcess("/bin/rm", {"-rf", dir_});
+}
+
+void Cyrus::addUser(const std::string& user, const std::string& password) const {
+    runProcess(kScript, {"adduser", dir_, user, password});
+}
+
+std::string Cyrus::imap(const std::vector<std::string>& commands) const {
+    Socket s(imapPort_);
+    std::string all = s.line();
+    s.write("T0 login admin secret\r\n");
+    s.line();
+    for (const std::string& command : commands) {
+        const std::string tag = command.substr(0, command.find(' '));
+        s.write(command + "\r\n");
+        for (std::string line = s.line(); !line.empty(); line = s.line()) {
+            all += line;
+            if (line.rfind(tag + " ", 0) == 0)
+                break;
+        }
+    }
+    return all;
+}
+
+std::string Cyrus::mailboxesWithAcls() const {
+    std::vector<std::string> names;
+    std::istringstream listing(imap({"T1 list \"\" *"}));
+    for (std::string line; std::getline(listing, line);) {
+        if (line.rfind("* LIST ", 0) != 0)
+            continue;
+        std::string name = line.substr(line.find("\".\" ") + 4);
+        if (!name.empty() && name.back() == '\r')
+            name.pop_back();
+        names.push_back(name);
+    }
+    std::vector<std::string> lines;
+    for (const std::string& name : names) {
+        const std::string quoted = name.front() == '"' ? name : "\"" + name + "\"";
+        std::istringstream acl(imap({"T2 getacl " + quoted}));
+        for (std::string line; std::getline(acl, line);) {
+            if (line.rfind("* ACL ", 0) == 0)
+                lines.push_back(line.substr(6));
+        }
+    }
+    std::sort(lines.begin(), lines.end());
+    std::string all;
+    for (const std::string& line : lines)
+        all += line + "\n";
+    return all;
+}
+
+void Cyrus::putScripts(const std::string& user, const std::vector<std::string>& names,
+                       const std::string& active) const {
+    Socket s(sievePort_);
+    sieveLogin(s, user);
+    const std::string body = "keep;\r\n";
+    for (const std::string& name : names) {
+        s.write("PUTSCRIPT \"" + name + "\" {" + std::to_string(body.size()) + "+}\r\n" + body +
+                "\r\n");
+        const std::string reply = sieveReply(s);
+        if (reply.rfind("OK", 0) != 0)
+            throw std::runtime_error("putscript: " + reply);
+    }
+    if (!active.empty()) {
+        s.write("SETACTIVE \"" + active + "\"\r\n");
+        sieveReply(s);
+    }
+    s.write("LOGOUT\r\n");
+    sieveReply(s);
+}
+
+std::string Cyrus::listScripts(const std::string& user) const {
+    Socket s(sievePort_);
+    sieveReply(s);
+    s.write("AUTHENTICATE \"PLAIN\" \"" + base64(user + '\0' + "admin" + '\0' + "secret") +
+            "\"\r\n");
+    const std::string login = sieveReply(s);
+    if (login.rfind("OK", 0) != 0)
+        return login;
+    s.write("LISTSCRIPTS\r\n");
+    return sieveReply(s);
+}

@@ -1,0 +1,36 @@
+// A private Cyrus IMAP server with its Sieve service for one test, started
+// from the project's test server scripts (administrator "admin", password
+// "secret") and stopped when the test ends.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class Cyrus {
+  public:
+    Cyrus();
+    ~Cyrus();
+    Cyrus(const Cyrus&) = delete;
+    Cyrus& operator=(const Cyrus&) = delete;
+
+    int imapPort() const { return imapPort_; }
+    int sievePort() const { return sievePort_; }
+    void addUser(const std::string& user, const std::string& password) const;
+
+    // Sends IMAP command lines as the administrator, one at a time, and
+    // returns every reply line.
+    std::string imap(const std::vector<std::string>& commands) const;
+    // Mailboxes the administrator sees, one "name acl" line each, sorted.
+    std::string mailboxesWithAcls() const;
+    // Uploads scripts for `user` (acting as the administrator); the last
+    // one named in `active` is made active when not empty.
+    void putScripts(const std::string& user, const std::vector<std::string>& names,
+                    const std::string& active) const;
+    // The user's scripts as the server lists them, or the server's refusal.
+    std::string listScripts(const std::string& user) const;
+
+  private:
+    std::string dir_;
+    int imapPort_ = 0;
+    int sievePort_ = 0;
+};

@@ -1,0 +1,46 @@
+// A one-connection TCP server on loopback that plays a fixed script (send
+// bytes, read a line, pause, close) and records every byte it receives:
+// for protocol cases a real server cannot produce.
+#pragma once
+
+#include <string>
+#include <thread>
+#include <vector>
+
+struct ScriptStep {
+    enum Kind { Send, ReadLine, Pause, Close } kind;
+    std::string bytes;
+    int ms = 0;
+};
+
+inline ScriptStep send(std::string bytes) {
+    return {ScriptStep::Send, std::move(bytes), 0};
+}
+inline ScriptStep readLine() {
+    return {ScriptStep::ReadLine, "", 0};
+}
+inline ScriptStep pause(int ms) {
+    return {ScriptStep::Pause, "", ms};
+}
+inline ScriptStep closeConnection() {
+    return {ScriptStep::Close, "", 0};
+}
+
+class ScriptedServer {
+  public:
+    explicit ScriptedServer(std::vector<ScriptStep> script);
+    ~ScriptedServer();
+
+    int port() const { return port_; }
+    std::string portText() const { return std::to_string(port_); }
+    // Waits for the script to end, then everything the client sent.
+    std::string received();
+
+  private:
+    void run(std::vector<ScriptStep> script);
+
+    int listener_ = -1;
+    int port_ = 0;
+    std::string received_;
+    std::thread thread_;
+};
