@@ -1,0 +1,19 @@
+// The two ways parameters reach newacct: options, or name=value lines on
+// standard input (no arguments at all, or "-" as the first one), where a
+// line starting with a blank continues the previous value.
+#pragma once
+
+#include <iosfwd>
+
+class NewAcct;
+
+bool isStdinMode(int argc, char** argv);
+
+// Reads the options. Returns -1 when the run goes on, else the exit status
+// to end it with (1 after -help or -V). Raises MyException(255) for an
+// unknown option or an option without its value.
+int readOptions(NewAcct& account, int argc, char** argv, std::ostream& out);
+
+// Reads name=value lines until the end of input; lines with an empty name
+// or value are ignored.
+void readStdin(NewAcct& account, std::istream& in);

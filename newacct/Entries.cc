@@ -1,0 +1,184 @@
+// The entries newacct writes: the user entry, then its personal address
+// book, its write access to the global address book, its groupware contact
+// and its class memberships. Nothing written is rolled back on a failure.
+#include <errno.h>
+#include <iconv.h>
+#include <langinfo.h>
+
+#include <cstring>
+#include <vector>
+
+#include "common/Escape.h"
+#include "common/MyException.h"
+#include "ldap/LDAPException.h"
+#include "newacct/NewAcct.h"
+
+std::string NewAcct::convertToUTF8(const std::string& value) const {
+    const char* codeset = nl_langinfo(CODESET);
+    if (std::strcmp(codeset, "UTF-8") == 0) {
+        return value;
+    }
+    iconv_t converter = iconv_open("UTF-8", codeset);
+    if (converter == reinterpret_cast<iconv_t>(-1)) {
+        throw MyException(255, std::strerror(errno));
+    }
+    std::string input = value;
+    std::vector<char> output(value.size() * 6 + 6);
+    char* in = input.data();
+    size_t inLeft = input.size();
+    char* out = output.data();
+    size_t outLeft = output.size();
+    while (inLeft > 0) {
+        if (iconv(converter, &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1)) {
+            const int error = errno;
+            iconv_close(converter);
+            throw MyException(255, std::strerror(error));
+        }
+    }
+    iconv_close(converter);
+    return std::string(output.data(), out - output.data());
+}
+
+std::string NewAcct::userDN() const {
+    return "uid=" + escapeDnValue(login_) + "," + baseDN_;
+}
+
+void NewAcct::addUserToLDAP() {
+    addAttribute("shadowlastchange", std::to_string(passwordChangeDay_));
+    addAttribute("shadowmax", std::to_string(shadowMax_));
+    addAttribute("shadowmin", "0");
+    addAttribute("shadowwarning", "7");
+    addAttribute("shadowinactive", "0");
+    if (plendar()) {
+        addAttribute("plendarAppointmentDays", "5");
+        addAttribute("plendarTaskDays", "5");
+    }
+    if (phpgw()) {
+        addAttribute("phpgwAccountType", "u");
+        addAttribute("phpgwAccountStatus", "A");
+        addAttribute("phpgwAccountExpires", "-1");
+    }
+    for (const std::string& alias : aliases_) {
+        addAttribute("alias", alias);
+    }
+    addAttribute("internetDisabled", gidNumber_ == 103 ? "true" : "false");
+    LDAPAttribute classes("objectClass");
+    for (const char* name :
+         {"top", "shadowAccount", "posixAccount", "person", "inetOrgPerson", "TolvoeMailObject"}) {
+        classes.addValue(name);
+    }
+    if (plendar())
+        classes.addValue("TolvoplendarConfig");
+    if (extension_)
+        classes.addValue("TolvoVantorOskaObject");
+    if (phpgw())
+        classes.addValue("phpgwAccount");
+    classes.addValue(gidNumber_ == 103 ? "TolvoSchoolWorkstation" : "TolvoSchoolAccount");
+    attributes_.addAttribute(classes);
+
+    const LDAPEntry entry(userDN(), attributes_);
+    if (!connection_) {
+        throw MyException(-14, "failed to add entry");
+    }
+    try {
+        connection_->add(&entry);
+    } catch (const LDAPException& e) {
+        throw MyException(-14, "failed to add entry: " + e.getResultMsg());
+    }
+    addAddressBookBase();
+    if (globalAddressBook_) {
+        addGlobalAddressBookAccess();
+    }
+    if (phpgw()) {
+        addToPHPGWAddressBook();
+    }
+    addToClasses();
+}
+
+void NewAcct::addAddressBookBase() {
+    if (!connection_) {
+        throw MyException(-14, "failed to add entry");
+    }
+    LDAPAttributeList attributes;
+    attributes.addAttribute(LDAPAttribute("ou", "addr"));
+    LDAPAttribute classes("objectClass", "top");
+    classes.addValue("organizationalUnit");
+    attributes.addAttribute(classes);
+    const LDAPEntry entry("ou=addr," + userDN(), attributes);
+    try {
+        connection_->add(&entry);
+    } catch (const LDAPException& e) {
+        throw MyException(-14, "failed to add entry: " + e.getResultMsg());
+    }
+}
+
+void NewAcct::addGlobalAddressBookAccess() {
+    LDAPModList modifications;
+    modifications.addModification(
+        LDAPModification(LDAPAttribute("member", userDN()), LDAPModification::OP_ADD));
+    if (!connection_) {
+        throw MyException(-14, "no ldap connection");
+    }
+    try {
+        connection_->modify("cn=AddressAdmins,o=Addressbook," + baseDN_, &modifications);
+    } catch (const LDAPException& e) {
+        throw MyException(
+            -14, "failed give user write access to the global address book: " + e.getResultMsg());
+    }
+}
+
+void NewAcct::addToPHPGWAddressBook() {
+    if (!connection_) {
+        throw MyException(-14, "failed to add entry");
+    }
+    LDAPAttributeList attributes;
+    const auto add = [&attributes](const std::string& name, const std::string& value) {
+        attributes.addAttribute(LDAPAttribute(name, value));
+    };
+    // The directory refuses an empty givenName, and an attribute without
+    // values is a protocol error: empty ones are left out.
+    if (!givenName_.empty())
+        add("givenName", givenName_);
+    add("sn", surname_);
+    add("cn", commonName_);
+    if (!mail_.empty())
+        add("mail", mail_);
+    add("uid", login_ + ":system");
+    add("uidnumber", std::to_string(uidNumber_));
+    add("phpgwContactTypeId", "n");
+    add("phpgwContactOwner", "101");
+    add("phpgwContactAccess", "public");
+    if (!description_.empty())
+        add("description", description_);
+    if (!organisationalUnit_.empty())
+        add("ou", organisationalUnit_);
+    add("phpgwContactCatId", gidNumber_ == 102 ? "1" : "2");
+    LDAPAttribute classes("objectClass", "organizationalPerson");
+    classes.addValue("inetOrgPerson");
+    classes.addValue("phpgwContact");
+    attributes.addAttribute(classes);
+    const LDAPEntry entry("uid=" + escapeDnValue(login_ + ":system") + ",o=AddressBook," + baseDN_,
+                          attributes);
+    try {
+        connection_->add(&entry);
+    } catch (const LDAPException& e) {
+        throw MyException(-14, "failed to add entry: " + e.getResultMsg());
+    }
+}
+
+void NewAcct::addToClasses() {
+    if (!connection_) {
+        return;
+    }
+    LDAPModList modifications;
+    modifications.addModification(
+        LDAPModification(LDAPAttribute("memberUid", login_), LDAPModification::OP_ADD));
+    for (const std::string& name : classes_) {
+        try {
+            connection_->modify("cn=" + escapeDnValue(name) + "," + baseDN_, &modifications);
+        } catch (const LDAPException& e) {
+            throw MyException(-14, "failed give user " + login_ + " to the class:" + name + " " +
+                                       e.getResultMsg());
+        }
+    }
+}

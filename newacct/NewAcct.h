@@ -1,0 +1,96 @@
+// One account creation run: the account's data as it arrives, its checks,
+// the values derived from the directory, and the entries written for it.
+#pragma once
+
+#include <ctime>
+#include <list>
+#include <memory>
+#include <string>
+
+#include "ldap/LDAPAttributeList.h"
+#include "ldap/LDAPConnection.h"
+
+class NewAcct {
+  public:
+    NewAcct();
+
+    // Stores one parameter; raises MyException(255, "wrong option: <name>")
+    // for a name it does not know.
+    void addParam(const std::string& name, const std::string& value);
+
+    void checkParams();
+    void checkHomeDir();
+    void checkLoginShell();
+    void createCN();
+    bool checkPhoneString(const std::string& value) const;
+
+    void ldapBind();
+    void checkMailUnique();
+    void checkAliases();
+    bool isAddressUnique(std::string address);
+    void initUidNumber();
+    void initUserPwd();
+    void initUserAci();
+
+    void addUserToLDAP();
+    void addAddressBookBase();
+    void addGlobalAddressBookAccess();
+    void addToPHPGWAddressBook();
+    void addToClasses();
+
+    std::string convertToUTF8(const std::string& value) const;
+
+    // Closes the directory session, if one was opened.
+    void unbind();
+
+    const LDAPAttributeList& attributes() const { return attributes_; }
+
+    // The system's account defaults file (keys HOME and SHELL).
+    static std::string userAddDefaults;
+
+  private:
+    void addAttribute(const std::string& name, const std::string& value);
+    void readPhoto();
+    std::string userDN() const;
+    bool plendar() const { return groupware_ == "plendar" || groupware_ == "all"; }
+    bool phpgw() const { return groupware_ == "phpgw" || groupware_ == "all"; }
+
+    std::string login_;
+    std::string surname_;
+    std::string givenName_;
+    std::string mail_;
+    std::string organisation_;
+    std::string country_;
+    std::string organisationalUnit_;
+    std::string description_;
+    std::string homePhone_;
+    std::string mobile_;
+    std::string pager_;
+    std::string telephone_;
+    std::string homeDirectory_ = "null";
+    std::string loginShell_ = "null";
+    std::string fax_;
+    std::list<std::string> aliases_;
+    std::string commonName_;
+    std::string baseDN_;
+    std::string adminLogin_;
+    std::string adminPassword_;
+    std::string userPassword_;
+    std::string host_ = "localhost";
+    std::string photoFile_;
+    std::string mailEnabled_ = "ok";
+    std::string groupware_ = "all";
+    std::list<std::string> classes_;
+    LDAPAttributeList attributes_;
+    int port_ = 389;
+    unsigned gidNumber_ = 100;
+    unsigned uidNumber_ = 0;
+    int passwordChangeDay_ = static_cast<int>(std::time(nullptr) / 86400);
+    int shadowMax_ = 99999;
+    bool globalAddressBook_ = false;
+    bool extension_ = false;
+    std::unique_ptr<LDAPConnection> connection_;
+};
+
+// The help text.
+void usage(std::ostream& out);

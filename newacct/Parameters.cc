@@ -1,0 +1,205 @@
+// Storing newacct's parameters: which member or attribute each name fills.
+#include <cstdlib>
+#include <ostream>
+
+#include "common/MyException.h"
+#include "newacct/NewAcct.h"
+
+std::string NewAcct::userAddDefaults = "/etc/default/useradd";
+
+namespace {
+long toLong(const std::string& value) {
+    return std::strtol(value.c_str(), nullptr, 10);
+}
+std::string onOff(const std::string& value) {
+    return value == "on" ? "TRUE" : value == "off" ? "FALSE" : value;
+}
+}  // namespace
+
+NewAcct::NewAcct() = default;
+
+void NewAcct::addAttribute(const std::string& name, const std::string& value) {
+    attributes_.addAttribute(LDAPAttribute(name, value));
+}
+
+void NewAcct::addParam(const std::string& name, const std::string& value) {
+    // Attributes that take the parameter's value, converted to UTF-8 or as is.
+    struct Direct {
+        const char* parameter;
+        const char* attribute;
+        bool converted;
+    };
+    static const Direct direct[] = {
+        {"l", "l", true},
+        {"timezone", "tolvotimezone", true},
+        {"preferredlanguage", "preferredLanguage", false},
+        {"title", "title", true},
+        {"initials", "initials", true},
+        {"labeleduri", "labeleduri", false},
+        {"street", "street", true},
+        {"postalcode", "postalcode", true},
+        {"st", "st", true},
+        {"logindestination", "logindestination", true},
+        {"birthday", "birthday", false},
+        {"colocrouteaddr", "colocrouteaddr", false},
+        {"religion", "religion", true},
+        {"rasaccess", "rasaccess", false},
+    };
+    for (const Direct& d : direct) {
+        if (name == d.parameter) {
+            addAttribute(d.attribute, d.converted ? convertToUTF8(value) : value);
+            return;
+        }
+    }
+    if (name == "bDN") {
+        baseDN_ = value;
+    } else if (name == "al") {
+        adminLogin_ = value;
+    } else if (name == "ap") {
+        adminPassword_ = value;
+    } else if (name == "up") {
+        userPassword_ = value;
+    } else if (name == "homedirectory") {
+        homeDirectory_ = value;
+    } else if (name == "loginshell") {
+        loginShell_ = value;
+    } else if (name == "H") {
+        host_ = value;
+    } else if (name == "P") {
+        port_ = static_cast<int>(toLong(value));
+    } else if (name == "gidnumber") {
+        gidNumber_ = static_cast<unsigned>(toLong(value));
+        if (gidNumber_ == 0)
+            gidNumber_ = 100;
+    } else if (name == "uidnumber") {
+        uidNumber_ = static_cast<unsigned>(toLong(value));
+    } else if (name == "writeglobaladdress") {
+        globalAddressBook_ = value == "allowed";
+    } else if (name == "uid") {
+        login_ = value;
+    } else if (name == "sn") {
+        surname_ = convertToUTF8(value);
+        addAttribute("sn", surname_);
+    } else if (name == "givenname") {
+        givenName_ = convertToUTF8(value);
+        addAttribute("givenName", givenName_);
+    } else if (name == "mail") {
+        mail_ = value;
+    } else if (name == "alias") {
+        aliases_.push_back(value);
+    } else if (name == "o") {
+        organisation_ = convertToUTF8(value);
+    } else if (name == "c") {
+        country_ = value;
+    } else if (name == "ou") {
+        organisationalUnit_ = convertToUTF8(value);
+        addAttribute("ou", organisationalUnit_);
+    } else if (name == "description") {
+        description_ = convertToUTF8(value);
+        addAttribute("description", description_);
+    } else if (name == "homephone") {
+        homePhone_ = convertToUTF8(value);
+    } else if (name == "mobile") {
+        mobile_ = convertToUTF8(value);
+    } else if (name == "facsimiletelephonenumber") {
+        fax_ = convertToUTF8(value);
+    } else if (name == "pager") {
+        pager_ = convertToUTF8(value);
+    } else if (name == "telephonenumber") {
+        telephone_ = convertToUTF8(value);
+    } else if (name == "jpegphoto") {
+        photoFile_ = value;
+    } else if (name == "shadowmax") {
+        shadowMax_ = static_cast<int>(toLong(value));
+    } else if (name == "reqpwdchange") {
+        passwordChangeDay_ = 0;
+    } else if (name == "faxdid" || name == "smsdid" || name == "printid" ||
+               name == "oskaextended") {
+        extension_ = true;
+        addAttribute(name, convertToUTF8(value));
+    } else if (name == "dointernetconn" || name == "dyceenabled") {
+        addAttribute(name, onOff(value));
+    } else if (name == "mailenabled") {
+        mailEnabled_ = value;
+    } else if (name == "groupware") {
+        groupware_ = value;
+    } else if (name == "class") {
+        classes_.push_back(value);
+    } else {
+        throw MyException(255, "wrong option: " + name);
+    }
+}
+
+void usage(std::ostream& out) {
+    out << "Add a user to LDAP...\n"
+           "\n"
+           "  usage: newacct <options>\n"
+           "\n"
+           " option\t\t    description                           default\n"
+           "\n"
+           " the following options are required:\n"
+           "    -bDN               LDAP-base_DN\n"
+           "    -al                LDAP-Admin-Login(uid)\n"
+           "    -ap                LDAP-Password\n"
+           "\n"
+           "    -uid               uid(login)\n"
+           "    -sn                sn\n"
+           "    -up                userPassword\n"
+           "    -mail              mailaddress\n"
+           "    -o                 Company\n"
+           "    -c                 Country(2-letter)\n"
+           "\n"
+           "additionally You may specify the following options\n"
+           "    -homedirectory     homedirectory                    /<defaulthome>/<uid>\n"
+           "    -loginshell        Login-Shell                            <defaultshell>\n"
+           "    -H                 LDAP-Host                                   localhost\n"
+           "    -P                 LDAP-Port                                         389\n"
+           "    -gidnumber         Group ID                                          100\n"
+           "    -uidnumber         User ID                                    calculated\n"
+           "    -givenname         givenname\n"
+           "    -l                 location\n"
+           "    -preferredlanguage language (e.g. EN or DE)                           EN\n"
+           "    -alias             alias  (for more than one alias specify this\n"
+           "\t\t\t    option multiple times:\n"
+           "\t\t\t    (-alias alias1 -alias alias2 ... -a aliasn)\n"
+           "    -writeglobaladdress    write access to Global Addressbook         denied\n"
+           "    -logindestination      \"groupware\" or \"config\"\n"
+           "    -ou\n"
+           "    -title\n"
+           "    -initials\n"
+           "    -homephone\n"
+           "    -mobile\n"
+           "    -facsimiletelephonenumber\n"
+           "    -pager\n"
+           "    -telephonenumber\n"
+           "    -labeleduri\n"
+           "    -street\n"
+           "    -postalcode\n"
+           "    -st\n"
+           "    -timezone\n"
+           "    -faxdid\n"
+           "    -smsdid\n"
+           "    -printid\n"
+           "    -reqpwdchange      Force the user to change password on first\n"
+           "                         login\n"
+           "    -birthday          Format: YYYY-MM-DD\n"
+           "    -shadowmax         Days, after which password must be changed\n"
+           "    -dointernetconn    boolean\n"
+           "    -dyceenabled       boolean\n"
+           "    -colocrouteaddr    email address to route users mail to\n"
+           "    -religion          religion\n"
+           "    -mailenabled       shows if sendig external mail is enabled\n"
+           "                       possible values: ok\n"
+           "                                        local_only\n"
+           "    -groupware         which type of groupware will be used\n"
+           "                       possible values: plendar\n"
+           "                                        phpgw\n"
+           "                                        all\n"
+           "    -class             the class to the user belongs (for more than one\n"
+           "                       classes specify this option multiple times:\n"
+           "                       -class class1 -class class2 ... -class classn\n"
+           "    -help              Display this help\n"
+           "    -V                 print Version information\n"
+           "\n";
+    out.flush();
+}

@@ -1,0 +1,50 @@
+// newacct: creates one user account in the directory. Errors while reading
+// the parameters go to standard error, later ones to standard output; the
+// exit status tells the caller what failed.
+#include <clocale>
+#include <cstdlib>
+#include <iostream>
+
+#include "common/MyException.h"
+#include "newacct/CommandLine.h"
+#include "newacct/NewAcct.h"
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_CTYPE, "");
+    NewAcct account;
+    try {
+        if (isStdinMode(argc, argv)) {
+            // Front ends send UTF-8. Debian installs C.UTF-8 but rarely
+            // de_DE.utf8: without a UTF-8 locale every non-ASCII value
+            // would fail its conversion.
+            if (!std::setlocale(LC_CTYPE, "de_DE.utf8")) {
+                std::setlocale(LC_CTYPE, "C.UTF-8");
+            }
+            readStdin(account, std::cin);
+        } else {
+            const int status = readOptions(account, argc, argv, std::cout);
+            if (status >= 0) {
+                return status;
+            }
+        }
+    } catch (const MyException& e) {
+        std::cerr << e.message << std::endl;
+        std::exit(e.code);
+    }
+    try {
+        account.checkParams();
+        account.ldapBind();
+        account.checkMailUnique();
+        account.checkAliases();
+        account.initUidNumber();
+        account.initUserPwd();
+        account.initUserAci();
+        account.addUserToLDAP();
+    } catch (const MyException& e) {
+        account.unbind();
+        std::cout << e.message << std::endl;
+        std::exit(e.code);
+    }
+    account.unbind();
+    return 0;
+}
