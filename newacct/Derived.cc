@@ -59,6 +59,19 @@ void NewAcct::checkAliases() {
     }
 }
 
+unsigned firstFreeUidNumber(std::vector<long> used) {
+    std::sort(used.begin(), used.end());
+    long last = 2000;
+    for (long number : used) {
+        if (number <= 2000)
+            continue;
+        if (last + 1 < number)
+            break;
+        last = number;
+    }
+    return static_cast<unsigned>(last + 1);
+}
+
 void NewAcct::initUidNumber() {
     if (uidNumber_ == 0) {
         if (!connection_) {
@@ -84,14 +97,7 @@ void NewAcct::initUidNumber() {
         } catch (const LDAPException&) {
             throw MyException(-12, "search failed");
         }
-        std::sort(used.begin(), used.end());
-        long last = 2000;
-        for (long number : used) {
-            if (last + 1 < number)
-                break;
-            last = number;
-        }
-        uidNumber_ = static_cast<unsigned>(last + 1);
+        uidNumber_ = firstFreeUidNumber(std::move(used));
     }
     addAttribute("uidnumber", std::to_string(uidNumber_));
 }

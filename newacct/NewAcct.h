@@ -6,6 +6,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ldap/LDAPAttributeList.h"
 #include "ldap/LDAPConnection.h"
@@ -94,3 +95,6 @@ class NewAcct {
 
 // The help text.
 void usage(std::ostream& out);
+
+// The lowest user ID of at least 2001 that none of `used` takes.
+unsigned firstFreeUidNumber(std::vector<long> used);

@@ -2,6 +2,7 @@
 // the parameters go to standard error, later ones to standard output; the
 // exit status tells the caller what failed.
 #include <clocale>
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 
@@ -10,6 +11,8 @@
 #include "newacct/NewAcct.h"
 
 int main(int argc, char** argv) {
+    // A directory server that closes its end must fail a write, not kill the run.
+    std::signal(SIGPIPE, SIG_IGN);
     std::setlocale(LC_CTYPE, "");
     NewAcct account;
     try {

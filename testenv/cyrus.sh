@@ -14,9 +14,7 @@ dir=${2:?usage: cyrus.sh start|adduser|stop DIR}
 bin=/usr/lib/cyrus/bin
 servername=mailhost
 
-free_port() {
-	python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 adduser() {
 	printf '%s' "$3" | saslpasswd2 -p -c -f "$1/sasldb2" -u "$servername" "$2"
@@ -93,15 +91,7 @@ adduser)
 	adduser "$dir" "${3:?user}" "${4:?password}"
 	;;
 stop)
-	[ -f "$dir/master.pid" ] || exit 0
-	pid=$(cat "$dir/master.pid")
-	kill "$pid" 2>/dev/null || true
-	for _ in $(seq 100); do
-		kill -0 "$pid" 2>/dev/null || break
-		sleep 0.05
-	done
-	kill -9 "$pid" 2>/dev/null || true
-	rm -f "$dir/master.pid"
+	stop_by_pidfile "$dir/master.pid"
 	;;
 *)
 	echo "usage: cyrus.sh start|adduser|stop DIR" >&2

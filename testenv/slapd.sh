@@ -17,9 +17,7 @@ dir=${2:?usage: slapd.sh start|stop|kill DIR [LDIF...]}
 shift 2
 export LDAPNOINIT=1
 
-free_port() {
-	python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 case "$cmd" in
 start)
@@ -78,15 +76,7 @@ CONF
 	exit 1
 	;;
 stop)
-	[ -f "$dir/slapd.pid" ] || exit 0
-	pid=$(cat "$dir/slapd.pid")
-	kill "$pid" 2>/dev/null || true
-	for _ in $(seq 100); do
-		kill -0 "$pid" 2>/dev/null || break
-		sleep 0.05
-	done
-	kill -9 "$pid" 2>/dev/null || true
-	rm -f "$dir/slapd.pid"
+	stop_by_pidfile "$dir/slapd.pid"
 	;;
 kill)
 	[ -f "$dir/slapd.pid" ] || exit 0

@@ -156,3 +156,45 @@ TEST(DropAcctSieveScripted, ErrorReplyToLogoutStillEndsWithStatusZero) {
 }
 
 }  // namespace
+
+namespace {
+
+ProcessResult dropImap(const ScriptedServer& server) {
+    return runProcess(DROPACCT_BIN, {"-imap", "-CH", "127.0.0.1", "-CP", server.portText(), "-al",
+                                     "admin", "-ap", "secret", "-uid", "jdoe"});
+}
+
+TEST(DropAcctImapScripted, RefusedListEndsWith213AfterLoggingOut) {
+    ScriptedServer server({send("* OK\r\n"), readLine(), send("L1 OK\r\n"), readLine(),
+                           send("LI3 NO no listing\r\n"), readLine(), send("L2 OK\r\n")});
+    const ProcessResult r = dropImap(server);
+    EXPECT_EQ(213, r.status);
+    EXPECT_EQ("could not delete ACLs: list failed: Serverresponse: NO no listing\r\n", r.out);
+    EXPECT_EQ("L1 login admin \"secret\"\nLI3 list \"\" *\nL2 logout\n", server.received());
+}
+
+TEST(DropAcctImapScripted, NoOtherUsersNamespaceEndsWith212) {
+    ScriptedServer server({send("* OK\r\n"), readLine(), send("L1 OK\r\n"), readLine(),
+                           send("N1 OK\r\n"), readLine(), send("L2 OK\r\n")});
+    const ProcessResult r =
+        runProcess(DROPACCT_BIN, {"-imap", "-noacl", "-CH", "127.0.0.1", "-CP", server.portText(),
+                                  "-al", "admin", "-ap", "secret", "-uid", "jdoe"});
+    EXPECT_EQ(212, r.status);
+    EXPECT_EQ(
+        "could not delete INBOX of user jdoe\nError Message from server: namespace failed: "
+        "Serverresponse: the server reports no other-users namespace to find the user's mailbox "
+        "in\n",
+        r.out);
+}
+
+TEST(DropAcctImapScripted, StandardInputEscapesThePassword) {
+    ScriptedServer server(
+        {send("* OK\r\n"), readLine(), send("L1 NO bad\r\n"), readLine(), send("L2 OK\r\n")});
+    const ProcessResult r = runProcess(
+        DROPACCT_BIN, {},
+        "imap\nCH=127.0.0.1\nCP=" + server.portText() + "\nal=admin\nap=a\"b=c\nuid=jdoe\n", true);
+    EXPECT_EQ(214, r.status);
+    EXPECT_EQ("L1 login admin \"a\\\"b=c\"\nL2 logout\n", server.received());
+}
+
+}  // namespace

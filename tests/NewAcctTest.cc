@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <filesystem>
 #include <fstream>
 
 #include "common/MyException.h"
@@ -85,6 +86,30 @@ TEST(NewAcctValues, PhoneCommonNameAndConversions) {
     } catch (const MyException& e) {
         EXPECT_EQ(255, e.code);
     }
+}
+
+TEST(NewAcctValues, Latin1ValuesBecomeUtf8) {
+    // A Latin-1 locale of our own, so the test needs no system locale.
+    const std::string dir = testing::TempDir() + "/locales";
+    std::filesystem::create_directories(dir);
+    const ProcessResult made = runProcess(
+        "/usr/bin/localedef", {"-i", "de_DE", "-f", "ISO-8859-1", dir + "/de_DE.ISO-8859-1"});
+    ASSERT_EQ(0, made.status) << made.err;
+    setenv("LOCPATH", dir.c_str(), 1);
+    ASSERT_NE(nullptr, std::setlocale(LC_CTYPE, "de_DE.ISO-8859-1"));
+    NewAcct account;
+    EXPECT_EQ("M\xc3\xbcller", account.convertToUTF8("M\xfcller"));
+    std::setlocale(LC_CTYPE, "C");
+    unsetenv("LOCPATH");
+}
+
+TEST(NewAcctValues, FirstFreeUidNumber) {
+    EXPECT_EQ(2003u, firstFreeUidNumber({2001, 2002, 2004}));
+    EXPECT_EQ(2001u, firstFreeUidNumber({}));
+    EXPECT_EQ(2001u, firstFreeUidNumber({500, 1000}));
+    EXPECT_EQ(2001u, firstFreeUidNumber({2002}));
+    EXPECT_EQ(2002u, firstFreeUidNumber({2001, 2001}));
+    EXPECT_EQ(2006u, firstFreeUidNumber({2005, 2003, 2001, 2004, 2002}));
 }
 
 std::string attributeValues(const NewAcct& account, const std::string& name) {
@@ -217,6 +242,137 @@ TEST_F(NewAcctDirectory, WritesTheUserAndItsEntries) {
               runProcess("/usr/bin/ldapwhoami", {"-x", "-H", "ldap://127.0.0.1:" + slapd.portText(),
                                                  "-D", "uid=jdoe,o=site", "-w", "pw"})
                   .status);
+}
+
+TEST_F(NewAcctDirectory, EveryParameterInItsPlace) {
+    const ProcessResult r = create({"-uid",
+                                    "Full",
+                                    "-up",
+                                    "{SSHA}fixed",
+                                    "-givenname",
+                                    "Fay",
+                                    "-mail",
+                                    "full@example.org",
+                                    "-alias",
+                                    "f1",
+                                    "-alias",
+                                    "f2",
+                                    "-l",
+                                    "Berlin",
+                                    "-timezone",
+                                    "CET",
+                                    "-preferredlanguage",
+                                    "DE",
+                                    "-ou",
+                                    "Unit",
+                                    "-title",
+                                    "T",
+                                    "-initials",
+                                    "FF",
+                                    "-homephone",
+                                    "1",
+                                    "-mobile",
+                                    "2",
+                                    "-facsimiletelephonenumber",
+                                    "3",
+                                    "-pager",
+                                    "4",
+                                    "-telephonenumber",
+                                    "5",
+                                    "-labeleduri",
+                                    "http://x",
+                                    "-street",
+                                    "S",
+                                    "-postalcode",
+                                    "10115",
+                                    "-st",
+                                    "BE",
+                                    "-shadowmax",
+                                    "30",
+                                    "-reqpwdchange",
+                                    "-logindestination",
+                                    "groupware",
+                                    "-birthday",
+                                    "2000-01-01",
+                                    "-faxdid",
+                                    "6",
+                                    "-smsdid",
+                                    "7",
+                                    "-printid",
+                                    "8",
+                                    "-dointernetconn",
+                                    "on",
+                                    "-dyceenabled",
+                                    "off",
+                                    "-colocrouteaddr",
+                                    "r@x",
+                                    "-religion",
+                                    "none",
+                                    "-mailenabled",
+                                    "local_only",
+                                    "-gidnumber",
+                                    "102",
+                                    "-uidnumber",
+                                    "1500",
+                                    "-homedirectory",
+                                    "/h/full",
+                                    "-loginshell",
+                                    "/bin/zsh",
+                                    "-class",
+                                    "users"});
+    ASSERT_EQ(0, r.status) << r.out;
+    EXPECT_EQ(
+        "dn: uid=full,o=site\n"
+        "sn: Doe\ngivenName: Fay\nl: Berlin\ntolvotimezone: CET\npreferredLanguage: DE\nou: Unit\n"
+        "title: T\ninitials: FF\nlabeledURI: http://x\nstreet: S\npostalCode: 10115\nst: BE\n"
+        "logindestination: groupware\nbirthday: 2000-01-01\nfaxdid: 6\n"
+        "smsdid: 7\nprintid: 8\ndointernetconn: TRUE\ndyceenabled: FALSE\n"
+        "colocrouteaddr: r@x\nreligion: none\nuid: full\nmail: full@example.org\n"
+        "o: Acme\nc: DE\ntelephoneNumber: 5\npager: 4\nhomePhone: 1\nmobile: 2\n"
+        "facsimileTelephoneNumber: 3\ngidNumber: 102\nplendarGroupID: 102\nplendarGroupID: 100\n"
+        "mailenabled: local_only\nhomeDirectory: /h/full\nloginShell: /bin/zsh\ncn: Fay Doe\n"
+        "uidNumber: 1500\nuserPassword:: e1NTSEF9Zml4ZWQ=\nshadowLastChange: 0\nshadowMax: 30\n"
+        "shadowMin: 0\n"
+        "shadowWarning: 7\nshadowInactive: 0\nplendarAppointmentDays: 5\nplendarTaskDays: 5\n"
+        "phpgwAccountType: u\nphpgwAccountStatus: A\nphpgwAccountExpires: -1\nalias: f1\n"
+        "alias: f2\ninternetDisabled: false\nobjectClass: top\nobjectClass: shadowAccount\n"
+        "objectClass: posixAccount\nobjectClass: person\nobjectClass: inetOrgPerson\n"
+        "objectClass: TolvoeMailObject\nobjectClass: TolvoplendarConfig\n"
+        "objectClass: TolvoVantorOskaObject\nobjectClass: phpgwAccount\n"
+        "objectClass: TolvoSchoolAccount\n\n",
+        slapd.search("uid=full,o=site", "(objectClass=*)", "base"));
+    EXPECT_NE(std::string::npos,
+              slapd.search("uid=full:system,o=AddressBook,o=site").find("phpgwContactCatId: 1\n"));
+}
+
+TEST_F(NewAcctDirectory, GroupwareAndSchoolVariants) {
+    ASSERT_EQ(0, create({"-uid", "ws", "-gidnumber", "103", "-groupware", "phpgw"}).status);
+    std::string entry = slapd.search("uid=ws,o=site", "(objectClass=*)", "base");
+    EXPECT_NE(std::string::npos, entry.find("internetDisabled: true\n"));
+    EXPECT_NE(std::string::npos, entry.find("objectClass: TolvoSchoolWorkstation\n"));
+    EXPECT_EQ(std::string::npos, entry.find("plendar"));
+    EXPECT_NE(std::string::npos, entry.find("objectClass: phpgwAccount\n"));
+
+    ASSERT_EQ(
+        0,
+        create({"-uid", "none", "-groupware", "other", "-writeglobaladdress", "Allowed"}).status);
+    entry = slapd.search("uid=none,o=site", "(objectClass=*)", "base");
+    EXPECT_EQ(std::string::npos, entry.find("plendar"));
+    EXPECT_EQ(std::string::npos, entry.find("phpgw"));
+    EXPECT_FALSE(slapd.exists("uid=none:system,o=AddressBook,o=site"));
+    EXPECT_EQ(std::string::npos,
+              slapd.search("cn=AddressAdmins,o=AddressBook,o=site").find("uid=none"));
+
+    // Abbreviated options.
+    const ProcessResult abbreviated = create({"-uidn", "3000", "-ali", "jd"});
+    EXPECT_EQ(0, abbreviated.status) << abbreviated.out;
+    EXPECT_NE(std::string::npos, slapd.search("uid=jdoe,o=site").find("uidNumber: 3000\n"));
+
+    // The account with the same uid is not a taken address; the add itself
+    // is then refused.
+    const ProcessResult again = create({"-uid", "none", "-alias", "none"});
+    EXPECT_EQ(242, again.status);
+    EXPECT_EQ("failed to add entry: Already exists\n", again.out);
 }
 
 TEST_F(NewAcctDirectory, PasswordsAreHashedWhole) {
