@@ -1,14 +1,18 @@
 #!/bin/bash
-# Installs the Debian 12 packages needed to build, test and try the
-# programs; packages already present are left alone.
+# Installs the Debian 12 packages needed to build and try the programs, and
+# with --test those the test suite needs too; packages already present are
+# left alone.
 set -euo pipefail
 packages=(
 	g++ cmake make pkg-config python3
 	libldap-dev libucommon-dev libsasl2-dev libsasl2-modules libcrypt-dev
 	libgtest-dev
 	slapd ldap-utils cyrus-imapd sasl2-bin
-	locales
+	locales man-db groff-base
 )
+if [ "${1:-}" = --test ]; then
+	packages+=(lintian)
+fi
 missing=()
 for p in "${packages[@]}"; do
 	dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,9 +1,11 @@
 #!/bin/bash
 # Installs what is missing, builds, and runs the whole test suite twice: a
 # plain build and one with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Then the product checks: the manual pages, the Debian package, and the
+# sandbox tour of scripts/try.sh.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-"$top/scripts/install-deps.sh"
+"$top/scripts/install-deps.sh" --test
 jobs=$(nproc)
 for variant in plain sanitize; do
 	build="$top/build-$variant"
@@ -15,3 +17,8 @@ for variant in plain sanitize; do
 	echo "=== $variant tests"
 	(cd "$build" && ASAN_OPTIONS=detect_leaks=1 ctest -j "$jobs" --output-on-failure)
 done
+
+echo "=== manual pages and Debian package"
+"$top/scripts/package-check.sh" "$top/build-plain"
+echo "=== sandbox tour"
+BUILD_DIR="$top/build-plain" "$top/scripts/try.sh"

@@ -66,6 +66,10 @@ DAEMON {
 CONF
 	adduser "$dir" admin secret
 	chown -R cyrus:mail "$dir"
+	if ! runuser -u cyrus -- test -r "$dir/imapd.conf"; then
+		echo "user cyrus cannot reach $dir: every folder above it must be searchable" >&2
+		exit 1
+	fi
 	setsid "$bin/master" -C "$dir/imapd.conf" -M "$dir/cyrus.conf" -p "$dir/master.pid" -D \
 		</dev/null >"$dir/master.log" 2>&1 &
 	for _ in $(seq 100); do

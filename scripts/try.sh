@@ -1,0 +1,90 @@
+#!/bin/bash
+# Tries both programs against a private sandbox on this machine: installs
+# what is missing, builds, starts a loopback directory and Cyrus IMAP + Sieve
+# server, creates an account with newacct the way a front end does, gives it
+# mailboxes, rights and Sieve scripts, removes it all with dropacct, shows
+# that nothing is left, and stops the sandbox. Exits 0 only if all worked.
+set -euo pipefail
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${BUILD_DIR:-$top/build-plain}
+"$top/scripts/install-deps.sh"
+if [ ! -x "$build/newacct/newacct" ] || [ ! -x "$build/dropacct/dropacct" ]; then
+	cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake --build "$build" -j "$(nproc)" --target newacct dropacct
+fi
+newacct=$build/newacct/newacct
+dropacct=$build/dropacct/dropacct
+
+sandbox=$(mktemp -d /tmp/mailacct-sandbox-XXXXXX)
+trap '"$top/testenv/sandbox.sh" stop "$sandbox"; rm -rf "$sandbox"' EXIT
+step() { printf '\n== %s\n' "$*"; }
+
+step "Starting the sandbox in $sandbox"
+"$top/testenv/sandbox.sh" start "$sandbox"
+# shellcheck disable=SC1091
+. "$sandbox/env"
+export LDAPNOINIT=1
+ldap() { ldapsearch -x -LLL -o ldif-wrap=no -H "ldap://$LDAP_HOST:$LDAP_PORT" \
+	-D "uid=$ADMIN_LOGIN,$BASE_DN" -w "$ADMIN_PASSWORD" "$@"; }
+
+step "newacct: creating jdoe from standard input, as a front end does"
+"$newacct" <<INPUT
+bDN=$BASE_DN
+al=$ADMIN_LOGIN
+ap=$ADMIN_PASSWORD
+H=$LDAP_HOST
+P=$LDAP_PORT
+uid=jdoe
+givenname=Jürgen
+sn=Doe
+up=initial-password
+mail=jdoe@example.org
+alias=juergen
+o=Example School
+c=DE
+street=Main Street 1
+ Building B
+class=users
+writeglobaladdress=allowed
+INPUT
+echo "newacct: status 0"
+
+step "The new entry and its related entries"
+ldap -b "$BASE_DN" "(|(uid=jdoe)(uid=jdoe:system)(ou=addr)(memberUid=jdoe)(member=uid=jdoe,$BASE_DN))" \
+	dn uid cn mail alias uidNumber homeDirectory memberUid member objectClass
+
+step "Giving jdoe a mailbox with a sub-mailbox, rights on shared.projects and two Sieve scripts"
+"$top/testenv/provision.py" create "$CYRUS_HOST" "$IMAP_PORT" "$SIEVE_PORT" jdoe
+"$top/testenv/provision.py" show "$CYRUS_HOST" "$IMAP_PORT" "$SIEVE_PORT" jdoe
+
+step "dropacct: removing jdoe from the directory, the Sieve server and the IMAP server"
+"$dropacct" <<INPUT
+ldap
+imap
+sieve
+LH=$LDAP_HOST
+LP=$LDAP_PORT
+CH=$CYRUS_HOST
+CP=$IMAP_PORT
+SP=$SIEVE_PORT
+bDN=$BASE_DN
+al=$ADMIN_LOGIN
+ap=$ADMIN_PASSWORD
+uid=jdoe
+INPUT
+echo "dropacct: status 0"
+
+step "What is left of jdoe"
+left=$(ldap -b "$BASE_DN" "(|(uid=jdoe)(memberUid=jdoe)(member=uid=jdoe,$BASE_DN)(deliverToUID=jdoe))" dn)
+echo "  directory: ${left:-nothing}"
+# The groupware address book keeps its contact card: dropacct removes the
+# account, not other users' address book records.
+ldap -b "o=AddressBook,$BASE_DN" "(uid=jdoe:system)" dn | sed -n 's/^dn: /  kept in the groupware address book: /p'
+servers=$("$top/testenv/provision.py" show "$CYRUS_HOST" "$IMAP_PORT" "$SIEVE_PORT" jdoe)
+echo "$servers"
+if [ -n "$left" ] || grep -q 'mailbox.*jdoe' <<<"$servers" || grep -q 'sieve scripts' <<<"$servers"; then
+	echo "something of jdoe is left" >&2
+	exit 1
+fi
+
+step "All done: the sandbox stops now"
