@@ -29,8 +29,10 @@ std::string escapeDnValue(const std::string& value) {
         const char c = value[i];
         const bool leading = i == 0 && (c == ' ' || c == '#');
         const bool trailing = i + 1 == value.size() && c == ' ';
-        if (c == '\0') {
-            escaped += "\\00";
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            // Control characters as hex pairs: the DN parser would take an
+            // unescaped line end at either end for white space and drop it.
+            escaped += hexEscape(static_cast<unsigned char>(c));
         } else if (leading || trailing || c == ',' || c == '+' || c == '"' || c == '\\' ||
                    c == '<' || c == '>' || c == ';' || c == '=') {
             escaped += '\\';

@@ -11,5 +11,6 @@
 std::string escapeFilterValue(const std::string& value);
 
 // An attribute value inside a DN: the special characters get a backslash, a
-// leading "#" or blank and a trailing blank too, and NUL becomes "\00".
+// leading "#" or blank and a trailing blank too, and control characters
+// become hex pairs ("\00", "\0a").
 std::string escapeDnValue(const std::string& value);

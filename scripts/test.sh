@@ -1,8 +1,8 @@
 #!/bin/bash
 # Installs what is missing, builds, and runs the whole test suite twice: a
 # plain build and one with AddressSanitizer and UndefinedBehaviorSanitizer.
-# Then the product checks: the manual pages, the Debian package, and the
-# sandbox tour of scripts/try.sh.
+# Then a short run of every fuzz target, and the product checks: the manual
+# pages, the Debian package, and the sandbox tour of scripts/try.sh.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$top/scripts/install-deps.sh" --test
@@ -18,6 +18,8 @@ for variant in plain sanitize; do
 	(cd "$build" && ASAN_OPTIONS=detect_leaks=1 ctest -j "$jobs" --output-on-failure)
 done
 
+echo "=== fuzz smoke (${FUZZ_SECONDS:-20} s per target)"
+FUZZ_WORK=$(mktemp -d) "$top/scripts/fuzz.sh" "${FUZZ_SECONDS:-20}"
 echo "=== manual pages and Debian package"
 "$top/scripts/package-check.sh" "$top/build-plain"
 echo "=== sandbox tour"

@@ -21,5 +21,5 @@ TEST(Escape, DnSpecialsGetABackslash) {
     EXPECT_EQ("jdoe\\,ou\\=staff", escapeDnValue("jdoe,ou=staff"));
     EXPECT_EQ("\\ a b\\ ", escapeDnValue(" a b "));
     EXPECT_EQ("\\#x\\+y\\\"\\\\\\<\\>\\;", escapeDnValue("#x+y\"\\<>;"));
-    EXPECT_EQ("a\\00", escapeDnValue(std::string("a\0", 2)));
+    EXPECT_EQ("a\\00\\0a", escapeDnValue(std::string("a\0\n", 3)));
 }

@@ -1,0 +1,19 @@
+// dropacct's standard-input parameter reader and checks on arbitrary input.
+#include <sstream>
+
+#include "common/MyException.h"
+#include "dropacct/CommandLine.h"
+#include "dropacct/DropAcct.h"
+#include "fuzz/FuzzInput.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::istringstream in(asString(data, size));
+    std::ostringstream out;
+    DropAcct account;
+    readStdin(account, in, out);
+    try {
+        account.checkParams();
+    } catch (const MyException&) {
+    }
+    return 0;
+}
