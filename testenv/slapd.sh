@@ -3,7 +3,10 @@
 #
 #   slapd.sh start DIR [LDIF...]  fresh database in DIR from the seed (and the
 #                                 extra LDIF files), served on a free loopback
-#                                 port; prints the port and writes DIR/port
+#                                 port; prints the port and writes DIR/port.
+#                                 Access rules in DIR/extra-acl.conf, when the
+#                                 file exists, come before the standard ones
+#                                 (tests use them to refuse one operation).
 #   slapd.sh stop DIR             stops that server by its PID
 #   slapd.sh kill DIR             the same without a clean shutdown, for
 #                                 throw-away test instances (a clean stop
@@ -42,6 +45,7 @@ maxsize 4294967296
 index objectClass,uid,memberUid,deliverToUID,alias,member eq
 index uidNumber eq
 
+$(cat "$dir/extra-acl.conf" 2>/dev/null || true)
 # Entries named cn=readonly-* refuse every change, the administrator's too:
 # tests load them with slapadd to provoke refused modifications.
 access to dn.regex="^cn=readonly-[^,]*,o=site\$"

@@ -6,9 +6,12 @@
 
 TcpLineSource::TcpLineSource(const char* host, unsigned int port) {
     const ost::InetHostAddress address(host);
-    // Small buffer, exceptions on, no stream time-out: waits are ours.
+    // Exceptions on, no stream time-out (the waits are ours). No segment
+    // size: given one, the library also shrinks the socket buffers to a few
+    // kilobytes, and a long reply (a LIST of many mailboxes) then crawls and
+    // can stall past the reply waits.
     stream_ =
-        std::make_unique<ost::TCPStream>(address, static_cast<ost::tpport_t>(port), 512, true, 0);
+        std::make_unique<ost::TCPStream>(address, static_cast<ost::tpport_t>(port), 0, true, 0);
 }
 
 TcpLineSource::~TcpLineSource() {
@@ -18,7 +21,7 @@ TcpLineSource::~TcpLineSource() {
 }
 
 bool TcpLineSource::waitForInput(int timeoutMs) {
-    return stream_->isPending(ost::Socket::pendingInput, timeoutMs);
+    return broken_ || stream_->isPending(ost::Socket::pendingInput, timeoutMs);
 }
 
 bool TcpLineSource::errorPending() {
@@ -27,6 +30,9 @@ bool TcpLineSource::errorPending() {
 
 LineSource::Read TcpLineSource::readLine(std::string& line, int timeoutMs) {
     line.clear();
+    if (broken_) {
+        return Read::End;
+    }
     // Byte by byte from the stream buffer, waiting before each byte that is
     // not buffered yet: a peer that stops in the middle of a line cannot
     // block us longer than one wait.
@@ -43,6 +49,7 @@ LineSource::Read TcpLineSource::readLine(std::string& line, int timeoutMs) {
             return Read::Line;
         }
         if (line.size() >= kMaxLine) {
+            broken_ = true;
             return Read::TooLong;
         }
         line += static_cast<char>(c);

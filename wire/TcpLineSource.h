@@ -27,4 +27,7 @@ class TcpLineSource : public LineSource {
 
   private:
     std::unique_ptr<ost::TCPStream> stream_;
+    // Set once a line overflowed: the exchange is out of step for good, so
+    // every later read fails at once instead of waiting on the rest.
+    bool broken_ = false;
 };

@@ -13,9 +13,12 @@ namespace {
 const std::string kScript = std::string(TESTENV_DIR) + "/slapd.sh";
 }
 
-Slapd::Slapd(const std::string& extraLdif) {
+Slapd::Slapd(const std::string& extraLdif, const std::string& extraAcl) {
     char pattern[] = "/tmp/slapd-test-XXXXXX";
     dir_ = mkdtemp(pattern);
+    if (!extraAcl.empty()) {
+        std::ofstream(dir_ + "/extra-acl.conf") << extraAcl;
+    }
     std::vector<std::string> args{"start", dir_};
     if (!extraLdif.empty()) {
         std::ofstream(dir_ + "/extra.ldif") << extraLdif;

@@ -7,7 +7,9 @@
 
 class Slapd {
   public:
-    explicit Slapd(const std::string& extraLdif = std::string());
+    // `extraAcl` holds access rules placed before the standard ones.
+    explicit Slapd(const std::string& extraLdif = std::string(),
+                   const std::string& extraAcl = std::string());
     ~Slapd();
     Slapd(const Slapd&) = delete;
     Slapd& operator=(const Slapd&) = delete;

@@ -1,0 +1,128 @@
+// Each write of both programs refused by the directory, through one access
+// rule at a time: every run ends with the status and message of the step
+// that failed, and what was written before stays.
+#include <gtest/gtest.h>
+
+#include "tests/support/Process.h"
+#include "tests/support/Slapd.h"
+
+namespace {
+
+const char* kJdoe = R"(dn: uid=jdoe,o=site
+objectClass: inetOrgPerson
+objectClass: posixAccount
+uid: jdoe
+cn: J
+sn: D
+uidNumber: 2004
+gidNumber: 100
+homeDirectory: /home/jdoe
+
+dn: ou=addr,uid=jdoe,o=site
+objectClass: organizationalUnit
+ou: addr
+
+dn: cn=c1,ou=addr,uid=jdoe,o=site
+objectClass: organizationalPerson
+cn: c1
+sn: x
+)";
+
+std::string refuse(const std::string& dn, const std::string& attributes) {
+    return "access to dn.exact=\"" + dn + "\" attrs=" + attributes + "\n\tby * read\n";
+}
+
+ProcessResult dropJdoe(const Slapd& slapd) {
+    return runProcess(DROPACCT_BIN, {"-ldap", "-LH", "127.0.0.1", "-LP", slapd.portText(), "-bDN",
+                                     "o=site", "-al", "admin", "-ap", "secret", "-uid", "jdoe"});
+}
+
+TEST(DirectoryFaults, DropacctRefusals) {
+    struct Case {
+        std::string acl;
+        int status;
+        const char* message;
+        const char* survivor;  // an entry that must still be there
+    } cases[] = {
+        {refuse("cn=c1,ou=addr,uid=jdoe,o=site", "entry"), 240,
+         "failed to delete user subentries from ldap: Insufficient access    additional info: no "
+         "write access to entry",
+         "cn=c1,ou=addr,uid=jdoe,o=site"},
+        {refuse("uid=jdoe,o=site", "entry"), 241,
+         "failed to delete user from ldap: Insufficient access    additional info: no write "
+         "access to entry",
+         "uid=jdoe,o=site"},
+    };
+    for (const Case& c : cases) {
+        Slapd slapd(kJdoe, c.acl);
+        const ProcessResult r = dropJdoe(slapd);
+        EXPECT_EQ(c.status, r.status) << c.acl;
+        EXPECT_EQ(std::string(c.message) + "\n", r.out);
+        EXPECT_TRUE(slapd.exists(c.survivor));
+    }
+}
+
+TEST(DirectoryFaults, DropacctAdministratorsRefusal) {
+    // The rule lets the administrator add the membership, then refuses its removal.
+    Slapd slapd(kJdoe,
+                "access to dn.exact=\"cn=AddressAdmins,o=AddressBook,o=site\" attrs=member\n"
+                "\tby dn.exact=\"uid=admin,o=site\" add\n\tby * read\n");
+    slapd.modify(
+        "dn: cn=AddressAdmins,o=AddressBook,o=site\nchangetype: modify\nadd: member\n"
+        "member: uid=jdoe,o=site\n");
+    const ProcessResult r = dropJdoe(slapd);
+    EXPECT_EQ(239, r.status);
+    EXPECT_EQ("failed to modify Addressbook AdminsInsufficient access\n", r.out);
+    EXPECT_FALSE(slapd.exists("ou=addr,uid=jdoe,o=site"));
+    EXPECT_TRUE(slapd.exists("uid=jdoe,o=site"));
+}
+
+TEST(DirectoryFaults, NewacctRefusals) {
+    struct Case {
+        std::string acl;
+        const char* message;
+        bool userWritten;
+    } cases[] = {
+        {refuse("uid=jdoe,o=site", "entry"), "failed to add entry: Insufficient access", false},
+        {refuse("ou=addr,uid=jdoe,o=site", "entry"), "failed to add entry: Insufficient access",
+         true},
+        {refuse("cn=AddressAdmins,o=AddressBook,o=site", "member"),
+         "failed give user write access to the global address book: Insufficient access", true},
+        {refuse("uid=jdoe:system,o=AddressBook,o=site", "entry"),
+         "failed to add entry: Insufficient access", true},
+        {refuse("cn=users,o=site", "memberUid"),
+         "failed give user jdoe to the class:users Insufficient access", true},
+    };
+    for (const Case& c : cases) {
+        Slapd slapd(std::string(), c.acl);
+        const ProcessResult r = runProcess(NEWACCT_BIN, {"-bDN",
+                                                         "o=site",
+                                                         "-al",
+                                                         "admin",
+                                                         "-ap",
+                                                         "secret",
+                                                         "-H",
+                                                         "127.0.0.1",
+                                                         "-P",
+                                                         slapd.portText(),
+                                                         "-uid",
+                                                         "jdoe",
+                                                         "-sn",
+                                                         "Doe",
+                                                         "-up",
+                                                         "pw",
+                                                         "-o",
+                                                         "A",
+                                                         "-c",
+                                                         "DE",
+                                                         "-class",
+                                                         "users",
+                                                         "-writeglobaladdress",
+                                                         "allowed"});
+        EXPECT_EQ(242, r.status) << c.acl;
+        EXPECT_EQ(std::string(c.message) + "\n", r.out) << c.acl;
+        EXPECT_EQ(c.userWritten, slapd.exists("uid=jdoe,o=site")) << c.acl;
+    }
+}
+
+}  // namespace
