@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "common/LoginName.h"
 #include "common/MyException.h"
 #include "dropacct/DropAcct.h"
 
@@ -56,6 +57,9 @@ void DropAcct::addParam(const std::string& name, const std::string& value) {
 void DropAcct::checkParams() {
     if (uid_.empty())
         throw MyException(-4, "you must define option -uid");
+    if (!isUsableLoginName(uid_)) {
+        throw MyException(-4, "invalid uid: blanks at its ends or control characters");
+    }
     if (ldap_) {
         if (ldapHost_.empty())
             throw MyException(-10, "invalid LDAP-Server");

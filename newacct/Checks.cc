@@ -6,6 +6,7 @@
 #include <cctype>
 #include <fstream>
 
+#include "common/LoginName.h"
 #include "common/MyException.h"
 #include "newacct/NewAcct.h"
 
@@ -45,6 +46,9 @@ void NewAcct::checkParams() {
         throw MyException(-4, "you must define option -ap");
     if (login_.empty())
         throw MyException(-5, "you must define option -uid");
+    if (!isUsableLoginName(login_)) {
+        throw MyException(-5, "invalid uid: blanks at its ends or control characters");
+    }
     for (char& c : login_) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }

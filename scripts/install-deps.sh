@@ -11,7 +11,7 @@ packages=(
 	locales man-db groff-base
 )
 if [ "${1:-}" = --test ]; then
-	packages+=(lintian clang-14 libclang-rt-14-dev)
+	packages+=(lintian clang-14 libclang-rt-14-dev valgrind)
 fi
 missing=()
 for p in "${packages[@]}"; do

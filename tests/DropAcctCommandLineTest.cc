@@ -36,6 +36,9 @@ TEST(DropAcctOptions, ChecksRunInOrderWithTheirStatuses) {
         const char* message;
     } cases[] = {
         {{"-imap", "-ldap"}, 252, "you must define option -uid\n"},
+        // The directory ignores blanks at the ends of a name: "alice " is alice.
+        {{"-uid", "alice "}, 252, "invalid uid: blanks at its ends or control characters\n"},
+        {{"-uid", "jdoe\r"}, 252, "invalid uid: blanks at its ends or control characters\n"},
         {{"-uid", "j", "-ldap", "-LH", ""}, 246, "invalid LDAP-Server\n"},
         {{"-uid", "j", "-ldap", "-LP", "0"}, 245, "invalid LDAP-Port\n"},
         {{"-uid", "j", "-ldap", "-al", "a", "-ap", "p"}, 251, "you must define option -bDN\n"},

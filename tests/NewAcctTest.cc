@@ -52,6 +52,8 @@ TEST(NewAcctFrontEnd, ChecksInOrder) {
         {{"-uid", "x"}, {254, "you must define option -al"}},
         {{"-al", "a", "-ap", "p"}, {253, "you must define option -bDN"}},
         {{"-al", "a", "-bDN", "o=site", "-sn", "x"}, {252, "you must define option -ap"}},
+        {with(kRequired, {"-uid", " jdoe"}),
+         {251, "invalid uid: blanks at its ends or control characters"}},
         {{"-al", "a", "-bDN", "o=site", "-ap", "p", "-sn", "x"},
          {251, "you must define option -uid"}},
         {with(kRequired, {"-mail", "nohost"}), {240, "incorrect email address: nohost"}},

@@ -1,0 +1,230 @@
+// A removal changes nothing that is not the account's: the whole directory,
+// every mailbox with its ACL and other users' scripts are compared before
+// and after, also for hostile user names and hostile newacct values.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "tests/support/Cyrus.h"
+#include "tests/support/Process.h"
+#include "tests/support/Slapd.h"
+
+namespace {
+
+using Entries = std::map<std::string, std::multiset<std::string>>;
+
+// The entries that differ, for a readable failure message.
+std::string difference(const Entries& expected, const Entries& actual) {
+    std::string text;
+    for (const auto& [dn, lines] : expected) {
+        if (!actual.count(dn)) {
+            text += "missing " + dn + "\n";
+        } else if (actual.at(dn) != lines) {
+            text += "changed " + dn + ":";
+            for (const std::string& line : actual.at(dn))
+                text += " [" + line + "]";
+            text += "\n";
+        }
+    }
+    for (const auto& [dn, lines] : actual) {
+        if (!expected.count(dn))
+            text += "unexpected " + dn + "\n";
+    }
+    return text;
+}
+
+Entries parseDump(const std::string& dump) {
+    Entries entries;
+    std::istringstream in(dump);
+    std::string dn;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("dn: ", 0) == 0) {
+            dn = line.substr(4);
+            entries[dn];
+        } else if (!line.empty()) {
+            entries[dn].insert(line);
+        }
+    }
+    return entries;
+}
+
+// What the directory must look like after `uid` was removed: its entry and
+// everything below gone, its references dropped, all else as it was.
+Entries expectedAfterRemoval(const Entries& before, const std::string& uid) {
+    const std::string userDN = "uid=" + uid + ",o=site";
+    const std::set<std::string> references = {"memberUid: " + uid, "deliverToUID: " + uid};
+    const std::string admins = "cn=AddressAdmins,o=AddressBook,o=site";
+    Entries expected;
+    for (const auto& [dn, lines] : before) {
+        const bool own = dn == userDN || (dn.size() > userDN.size() &&
+                                          dn.compare(dn.size() - userDN.size() - 1,
+                                                     std::string::npos, "," + userDN) == 0);
+        if (own)
+            continue;
+        // Only the one-level groups and folders and the address-book
+        // administrators lose their references.
+        const bool oneLevel = dn.find(',') == dn.rfind(",o=site");
+        auto& kept = expected[dn];
+        for (const std::string& line : lines) {
+            const bool dropped = (oneLevel && references.count(line)) ||
+                                 (dn == admins && line == "member: " + userDN);
+            if (!dropped)
+                kept.insert(line);
+        }
+    }
+    return expected;
+}
+
+const char* kAccounts = R"(dn: uid=jdoe,o=site
+objectClass: inetOrgPerson
+objectClass: posixAccount
+uid: jdoe
+cn: J
+sn: D
+uidNumber: 2004
+gidNumber: 100
+homeDirectory: /home/jdoe
+
+dn: ou=addr,uid=jdoe,o=site
+objectClass: organizationalUnit
+ou: addr
+
+dn: cn=c1,ou=addr,uid=jdoe,o=site
+objectClass: organizationalPerson
+cn: c1
+sn: x
+
+dn: cn=jdoe-team,o=site
+objectClass: posixGroup
+cn: jdoe-team
+gidNumber: 5000
+memberUid: jdoe
+memberUid: alice
+memberUid: jdoex
+
+dn: cn=deep,ou=groups,o=site
+objectClass: posixGroup
+cn: deep
+gidNumber: 5001
+memberUid: jdoe
+)";
+
+const char* kReferences = R"(dn: cn=users,o=site
+changetype: modify
+add: memberUid
+memberUid: jdoe
+
+dn: cn=shared1,o=site
+changetype: modify
+add: deliverToUID
+deliverToUID: jdoe
+
+dn: cn=AddressAdmins,o=AddressBook,o=site
+changetype: modify
+add: member
+member: uid=jdoe,o=site
+member: uid=alice,o=site
+)";
+
+class Integrity : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        slapd.modify(kReferences);
+        cyrus.imap({"C1 create user.jdoe", "C2 create user.jdoe.sub", "C3 create user.alice",
+                    "C4 create user.alice.jdoe", "C5 create shared1", "C6 create user.jdoex",
+                    "A1 setacl user.alice jdoe lrs", "A2 setacl user.alice.jdoe jdoex lr",
+                    "A3 setacl shared1 jdoe lrsw", "A4 setacl shared1 -jdoe w",
+                    "A5 setacl shared1 jdoex lr", "A6 setacl user.jdoex jdoe lr"});
+        cyrus.putScripts("alice", {"filter", "vacation"}, "filter");
+        cyrus.putScripts("jdoe", {"a", "b"}, "b");
+    }
+    ProcessResult drop(const std::string& uid) {
+        return runProcess(DROPACCT_BIN, {"-ldap",
+                                         "-imap",
+                                         "-sieve",
+                                         "-LH",
+                                         "127.0.0.1",
+                                         "-LP",
+                                         slapd.portText(),
+                                         "-CH",
+                                         "127.0.0.1",
+                                         "-CP",
+                                         std::to_string(cyrus.imapPort()),
+                                         "-SP",
+                                         std::to_string(cyrus.sievePort()),
+                                         "-bDN",
+                                         "o=site",
+                                         "-al",
+                                         "admin",
+                                         "-ap",
+                                         "secret",
+                                         "-uid",
+                                         uid});
+    }
+
+    Slapd slapd{kAccounts};
+    Cyrus cyrus;
+};
+
+TEST_F(Integrity, RemovalTouchesOnlyTheAccount) {
+    const Entries before = parseDump(slapd.dump());
+    const std::string mailboxesBefore = cyrus.mailboxesWithAcls();
+    const std::string aliceScripts = cyrus.listScripts("alice");
+
+    const ProcessResult r = drop("jdoe");
+    ASSERT_EQ(0, r.status) << r.out;
+
+    const Entries expected = expectedAfterRemoval(before, "jdoe");
+    const Entries after = parseDump(slapd.dump());
+    EXPECT_TRUE(expected == after) << difference(expected, after);
+    // Only jdoe's mailboxes and jdoe's own ACL entries are gone: negative
+    // rights, similar names and mailboxes named after jdoe stay.
+    EXPECT_EQ(
+        "shared1 anyone lrs -jdoe w jdoex lr\r\n"
+        "user.alice alice lrswipkxtecdan\r\n"
+        "user.alice.#sieve alice lrswipkxtecdan\r\n"
+        "user.alice.jdoe alice lrswipkxtecdan jdoex lr\r\n"
+        "user.jdoex jdoex lrswipkxtecdan\r\n",
+        cyrus.mailboxesWithAcls())
+        << "before:\n"
+        << mailboxesBefore;
+    EXPECT_EQ(aliceScripts, cyrus.listScripts("alice"));
+}
+
+TEST_F(Integrity, HostileUidsChangeNothing) {
+    const std::string directory = slapd.dump();
+    const std::string mailboxes = cyrus.mailboxesWithAcls();
+    for (const std::string uid : {"*", "a)(uid=b", "jdoe,ou=staff", "alice ", "jdoe\r", "\xff\xfe",
+                                  "jdoe\" \"x", "alice,o=site", "user.alice"}) {
+        const ProcessResult r = drop(uid);
+        EXPECT_NE(0, r.status) << uid;
+        EXPECT_EQ(directory, slapd.dump()) << uid;
+        EXPECT_EQ(mailboxes, cyrus.mailboxesWithAcls()) << uid;
+    }
+}
+
+TEST_F(Integrity, HostileNewacctValuesChangeNoOtherAccount) {
+    const Entries before = parseDump(slapd.dump());
+    const auto create = [&](std::vector<std::string> more) {
+        std::vector<std::string> args{
+            "-bDN",           "o=site", "-al", "admin", "-ap", "secret", "-H", "127.0.0.1", "-P",
+            slapd.portText(), "-sn",    "S",   "-up",   "pw",  "-o",     "O",  "-c",        "DE",
+            "-groupware",     "phpgw"};
+        args.insert(args.end(), more.begin(), more.end());
+        return runProcess(NEWACCT_BIN, args);
+    };
+    EXPECT_EQ(0, create({"-uid", "mallory", "-alias", "*", "-alias", "a)(uid=b"}).status);
+    EXPECT_EQ(242, create({"-uid", "eve", "-class", "users,o=site", "-class", "*"}).status);
+    // A comma is part of the name, not a way into ou=groups.
+    EXPECT_EQ(0, create({"-uid", "jdoe,ou=groups"}).status);
+    EXPECT_TRUE(slapd.exists("uid=jdoe\\,ou\\=groups,o=site"));
+    Entries after = parseDump(slapd.dump());
+    for (auto it = after.begin(); it != after.end();) {
+        it = before.count(it->first) ? std::next(it) : after.erase(it);  // the new accounts
+    }
+    EXPECT_TRUE(before == after) << difference(before, after);
+}
+
+}  // namespace
