@@ -8,14 +8,6 @@
 
 namespace {
 
-// No procedures: the library asks through interaction records, which
-// authenticate() answers (the realm request stays unanswered).
-sasl_callback_t myCallbacks[] = {
-    {SASL_CB_GETREALM, nullptr, nullptr}, {SASL_CB_AUTHNAME, nullptr, nullptr},
-    {SASL_CB_PASS, nullptr, nullptr},     {SASL_CB_USER, nullptr, nullptr},
-    {SASL_CB_LIST_END, nullptr, nullptr},
-};
-
 const std::string kQuote = "\"";
 
 std::string quoted(const std::string& text) {
@@ -27,7 +19,7 @@ std::string quoted(const std::string& text) {
 IMAPSimple::IMAPSimple(const char* host, unsigned int port, const ReplyWaits& waits)
     : connection_(std::make_unique<TcpLineSource>(host, port)), waits_(waits) {
     try {
-        sasl_ = std::make_unique<SaslSession>(myCallbacks, "imap", host);
+        sasl_ = std::make_unique<SaslSession>(plainInteractionCallbacks, "imap", host);
     } catch (const SaslError& e) {
         throw IMAPException(e.label, e.text);
     }

@@ -4,20 +4,10 @@
 #include "wire/Sasl.h"
 #include "wire/TcpLineSource.h"
 
-namespace {
-
-sasl_callback_t myCallbacks[] = {
-    {SASL_CB_GETREALM, nullptr, nullptr}, {SASL_CB_AUTHNAME, nullptr, nullptr},
-    {SASL_CB_PASS, nullptr, nullptr},     {SASL_CB_USER, nullptr, nullptr},
-    {SASL_CB_LIST_END, nullptr, nullptr},
-};
-
-}  // namespace
-
 SieveSimple::SieveSimple(const char* host, unsigned int port, const ReplyWaits& waits)
     : connection_(std::make_unique<TcpLineSource>(host, port)), waits_(waits) {
     try {
-        sasl_ = std::make_unique<SaslSession>(myCallbacks, "sieve", host);
+        sasl_ = std::make_unique<SaslSession>(plainInteractionCallbacks, "sieve", host);
     } catch (const SaslError& e) {
         throw SieveException(e.label, e.text);
     }

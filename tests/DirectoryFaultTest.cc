@@ -3,30 +3,11 @@
 // that failed, and what was written before stays.
 #include <gtest/gtest.h>
 
+#include "tests/support/Accounts.h"
 #include "tests/support/Process.h"
 #include "tests/support/Slapd.h"
 
 namespace {
-
-const char* kJdoe = R"(dn: uid=jdoe,o=site
-objectClass: inetOrgPerson
-objectClass: posixAccount
-uid: jdoe
-cn: J
-sn: D
-uidNumber: 2004
-gidNumber: 100
-homeDirectory: /home/jdoe
-
-dn: ou=addr,uid=jdoe,o=site
-objectClass: organizationalUnit
-ou: addr
-
-dn: cn=c1,ou=addr,uid=jdoe,o=site
-objectClass: organizationalPerson
-cn: c1
-sn: x
-)";
 
 std::string refuse(const std::string& dn, const std::string& attributes) {
     return "access to dn.exact=\"" + dn + "\" attrs=" + attributes + "\n\tby * read\n";
@@ -54,7 +35,7 @@ TEST(DirectoryFaults, DropacctRefusals) {
          "uid=jdoe,o=site"},
     };
     for (const Case& c : cases) {
-        Slapd slapd(kJdoe, c.acl);
+        Slapd slapd(kJdoeEntries, c.acl);
         const ProcessResult r = dropJdoe(slapd);
         EXPECT_EQ(c.status, r.status) << c.acl;
         EXPECT_EQ(std::string(c.message) + "\n", r.out);
@@ -64,7 +45,7 @@ TEST(DirectoryFaults, DropacctRefusals) {
 
 TEST(DirectoryFaults, DropacctAdministratorsRefusal) {
     // The rule lets the administrator add the membership, then refuses its removal.
-    Slapd slapd(kJdoe,
+    Slapd slapd(kJdoeEntries,
                 "access to dn.exact=\"cn=AddressAdmins,o=AddressBook,o=site\" attrs=member\n"
                 "\tby dn.exact=\"uid=admin,o=site\" add\n\tby * read\n");
     slapd.modify(

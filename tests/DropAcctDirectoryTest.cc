@@ -2,38 +2,14 @@
 // its traces and its statuses.
 #include <gtest/gtest.h>
 
+#include "tests/support/Accounts.h"
 #include "tests/support/Process.h"
 #include "tests/support/Slapd.h"
 
 namespace {
 
-// jdoe with a two-level subtree, in two groups one level down, one group
-// deeper, a shared folder and the address-book administrators.
-const char* kJdoe = R"(dn: uid=jdoe,o=site
-objectClass: inetOrgPerson
-objectClass: posixAccount
-uid: jdoe
-cn: John Doe
-sn: Doe
-uidNumber: 2004
-gidNumber: 100
-homeDirectory: /home/jdoe
-
-dn: ou=addr,uid=jdoe,o=site
-objectClass: organizationalUnit
-ou: addr
-
-dn: cn=c1,ou=addr,uid=jdoe,o=site
-objectClass: organizationalPerson
-cn: c1
-sn: x
-
-dn: cn=c2,ou=addr,uid=jdoe,o=site
-objectClass: organizationalPerson
-cn: c2
-sn: y
-)";
-
+// jdoe in two groups one level down, one group deeper, a shared folder and
+// the address-book administrators.
 const char* kJdoeReferences = R"(dn: cn=users,o=site
 changetype: modify
 add: memberUid
@@ -72,7 +48,7 @@ class DropAcctDirectory : public ::testing::Test {
     }
     std::string everything() const { return slapd.dump(); }
 
-    Slapd slapd{kJdoe};
+    Slapd slapd{kJdoeEntries};
 };
 
 TEST_F(DropAcctDirectory, RemovesTheAccountAndEveryReferenceToIt) {
@@ -172,7 +148,7 @@ deliverToUID: jdoe
 )";
 
 TEST(DropAcctDirectoryRefusals, GroupFailureEndsWith242BeforeAnythingIsDeleted) {
-    Slapd slapd(std::string(kJdoe) + kReadOnlyGroup);
+    Slapd slapd(std::string(kJdoeEntries) + kReadOnlyGroup);
     const ProcessResult r =
         runProcess(DROPACCT_BIN, {"-ldap", "-LH", "127.0.0.1", "-LP", slapd.portText(), "-bDN",
                                   "o=site", "-al", "admin", "-ap", "secret", "-uid", "jdoe"});
@@ -182,7 +158,7 @@ TEST(DropAcctDirectoryRefusals, GroupFailureEndsWith242BeforeAnythingIsDeleted) 
 }
 
 TEST(DropAcctDirectoryRefusals, SharedFolderFailureEndsWith241) {
-    Slapd slapd(std::string(kJdoe) + kReadOnlyFolder);
+    Slapd slapd(std::string(kJdoeEntries) + kReadOnlyFolder);
     const ProcessResult r =
         runProcess(DROPACCT_BIN, {"-ldap", "-LH", "127.0.0.1", "-LP", slapd.portText(), "-bDN",
                                   "o=site", "-al", "admin", "-ap", "secret", "-uid", "jdoe"});

@@ -7,6 +7,7 @@
 #include <set>
 #include <sstream>
 
+#include "tests/support/Accounts.h"
 #include "tests/support/Cyrus.h"
 #include "tests/support/Process.h"
 #include "tests/support/Slapd.h"
@@ -77,25 +78,8 @@ Entries expectedAfterRemoval(const Entries& before, const std::string& uid) {
     return expected;
 }
 
-const char* kAccounts = R"(dn: uid=jdoe,o=site
-objectClass: inetOrgPerson
-objectClass: posixAccount
-uid: jdoe
-cn: J
-sn: D
-uidNumber: 2004
-gidNumber: 100
-homeDirectory: /home/jdoe
-
-dn: ou=addr,uid=jdoe,o=site
-objectClass: organizationalUnit
-ou: addr
-
-dn: cn=c1,ou=addr,uid=jdoe,o=site
-objectClass: organizationalPerson
-cn: c1
-sn: x
-
+// Groups whose names or members resemble jdoe, one of them deeper down.
+const char* kGroups = R"(
 dn: cn=jdoe-team,o=site
 objectClass: posixGroup
 cn: jdoe-team
@@ -164,7 +148,7 @@ class Integrity : public ::testing::Test {
                                          uid});
     }
 
-    Slapd slapd{kAccounts};
+    Slapd slapd{std::string(kJdoeEntries) + kGroups};
     Cyrus cyrus;
 };
 

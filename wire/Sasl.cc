@@ -5,6 +5,12 @@
 
 #include <vector>
 
+sasl_callback_t plainInteractionCallbacks[] = {
+    {SASL_CB_GETREALM, nullptr, nullptr}, {SASL_CB_AUTHNAME, nullptr, nullptr},
+    {SASL_CB_PASS, nullptr, nullptr},     {SASL_CB_USER, nullptr, nullptr},
+    {SASL_CB_LIST_END, nullptr, nullptr},
+};
+
 SaslSession::SaslSession(const sasl_callback_t* callbacks, const char* service, const char* host) {
     int result = sasl_client_init(callbacks);
     if (result != SASL_OK) {

@@ -40,6 +40,11 @@ class SaslSession {
     std::string user_, authname_, password_;
 };
 
+// The callbacks both clients hand to the library: none has a procedure, so
+// the library asks through interaction records, which startPlain answers
+// (the realm request stays unanswered).
+extern sasl_callback_t plainInteractionCallbacks[];
+
 struct SaslError {
     std::string label;
     std::string text;
