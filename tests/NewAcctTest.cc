@@ -393,6 +393,8 @@ TEST_F(NewAcctDirectory, TakenAddressesAreRefused) {
     ProcessResult r = create({"-alias", "ally"});
     EXPECT_EQ(240, r.status);
     EXPECT_EQ("Alias ally already exists. Aborted\n", r.out);
+    r = create({"-alias", "bob"});  // another account's login name
+    EXPECT_EQ("Alias bob already exists. Aborted\n", r.out);
     r = create({"-mail", "bob@example.org"});
     EXPECT_EQ("Address bob@example.org already exists. Aborted\n", r.out);
     // Hostile aliases neither match other accounts nor break the filter.
