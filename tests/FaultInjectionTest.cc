@@ -10,7 +10,7 @@
 
 namespace {
 
-const ReplyWaits kShortWaits{200, 150};
+const ReplyWaits kShortWaits{500, 400};
 
 enum class Fault { Close, Silent, No, Bad, Garbage, Overlong };
 const Fault kFaults[] = {Fault::Close, Fault::Silent,  Fault::No,
@@ -60,7 +60,7 @@ std::vector<ScriptStep> scriptWithFault(const std::vector<Exchange>& conversatio
                 script.push_back(closeConnection());
                 break;
             case Fault::Silent:
-                script.push_back(pause(600));
+                script.push_back(pause(1500));
                 break;
             case Fault::No:
                 script.push_back(send(tag + "NO injected\r\n"));

@@ -7,7 +7,7 @@
 
 namespace {
 
-const ReplyWaits kShortWaits{300, 200};
+const ReplyWaits kShortWaits{500, 400};
 const std::string kGreeting = "* OK ready\r\n";
 
 TEST(ImapClient, LoginAndLogoutOnTheWire) {
@@ -36,7 +36,7 @@ TEST(ImapClient, RefusedLoginCarriesTheServerText) {
 
 TEST(ImapClient, SilentAndClosingServers) {
     {
-        ScriptedServer silent({readLine(), pause(600)});
+        ScriptedServer silent({readLine(), pause(1200)});
         IMAPSimple client("127.0.0.1", silent.port(), kShortWaits);
         try {
             client.login("admin", "pw");
@@ -58,7 +58,7 @@ TEST(ImapClient, SilentAndClosingServers) {
     }
     {
         // A line cut short stops the reader after one wait, never hangs it.
-        ScriptedServer truncated({send("* OK rea"), readLine(), pause(600)});
+        ScriptedServer truncated({send("* OK rea"), readLine(), pause(1200)});
         IMAPSimple client("127.0.0.1", truncated.port(), kShortWaits);
         EXPECT_THROW(client.create("x"), IMAPException);
     }

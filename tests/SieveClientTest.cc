@@ -7,10 +7,10 @@
 
 namespace {
 
-const ReplyWaits kShortWaits{300, 200};
+const ReplyWaits kShortWaits{500, 400};
 
 TEST(SieveClient, SilentServerStillConstructsThenAuthenticationTimesOut) {
-    ScriptedServer silent({pause(1200)});
+    ScriptedServer silent({pause(2000)});
     SieveSimple client("127.0.0.1", silent.port(), kShortWaits);
     try {
         client.authenticate("jdoe", "admin", "secret");
