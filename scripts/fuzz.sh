@@ -5,6 +5,8 @@
 # findings per target. Exits non-zero when any target found something.
 #
 #   scripts/fuzz.sh [SECONDS] [RUNS]
+#
+# TARGETS="imap_reply escape ..." limits the run to those targets.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-20}
@@ -18,6 +20,9 @@ printf '%-16s %14s %8s %8s %s\n' target executions cov ft findings
 found=0
 for binary in "$build"/fuzz/fuzz_*; do
 	target=${binary##*/fuzz_}
+	if [ -n "${TARGETS:-}" ] && [[ " $TARGETS " != *" $target "* ]]; then
+		continue
+	fi
 	corpus=$work/corpus/$target
 	artifacts=$work/findings/$target
 	mkdir -p "$corpus" "$artifacts"
