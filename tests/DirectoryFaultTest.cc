@@ -1,9 +1,11 @@
 // Each write of both programs refused by the directory, through one access
-// rule at a time: every run ends with the status and message of the step
-// that failed, and what was written before stays.
+// rule at a time, and the connection to the directory lost at each request:
+// every run ends with the status and message of the step that failed, and
+// what was written before stays.
 #include <gtest/gtest.h>
 
 #include "tests/support/Accounts.h"
+#include "tests/support/DroppingProxy.h"
 #include "tests/support/Process.h"
 #include "tests/support/Slapd.h"
 
@@ -13,9 +15,36 @@ std::string refuse(const std::string& dn, const std::string& attributes) {
     return "access to dn.exact=\"" + dn + "\" attrs=" + attributes + "\n\tby * read\n";
 }
 
-ProcessResult dropJdoe(const Slapd& slapd) {
-    return runProcess(DROPACCT_BIN, {"-ldap", "-LH", "127.0.0.1", "-LP", slapd.portText(), "-bDN",
-                                     "o=site", "-al", "admin", "-ap", "secret", "-uid", "jdoe"});
+ProcessResult dropJdoe(const std::string& port) {
+    return runProcess(DROPACCT_BIN, {"-ldap", "-LH", "127.0.0.1", "-LP", port, "-bDN", "o=site",
+                                     "-al", "admin", "-ap", "secret", "-uid", "jdoe"});
+}
+
+ProcessResult createJdoe(const std::string& port) {
+    return runProcess(NEWACCT_BIN, {"-bDN",
+                                    "o=site",
+                                    "-al",
+                                    "admin",
+                                    "-ap",
+                                    "secret",
+                                    "-H",
+                                    "127.0.0.1",
+                                    "-P",
+                                    port,
+                                    "-uid",
+                                    "jdoe",
+                                    "-sn",
+                                    "Doe",
+                                    "-up",
+                                    "pw",
+                                    "-o",
+                                    "A",
+                                    "-c",
+                                    "DE",
+                                    "-class",
+                                    "users",
+                                    "-writeglobaladdress",
+                                    "allowed"});
 }
 
 TEST(DirectoryFaults, DropacctRefusals) {
@@ -36,7 +65,7 @@ TEST(DirectoryFaults, DropacctRefusals) {
     };
     for (const Case& c : cases) {
         Slapd slapd(kJdoeEntries, c.acl);
-        const ProcessResult r = dropJdoe(slapd);
+        const ProcessResult r = dropJdoe(slapd.portText());
         EXPECT_EQ(c.status, r.status) << c.acl;
         EXPECT_EQ(std::string(c.message) + "\n", r.out);
         EXPECT_TRUE(slapd.exists(c.survivor));
@@ -51,7 +80,7 @@ TEST(DirectoryFaults, DropacctAdministratorsRefusal) {
     slapd.modify(
         "dn: cn=AddressAdmins,o=AddressBook,o=site\nchangetype: modify\nadd: member\n"
         "member: uid=jdoe,o=site\n");
-    const ProcessResult r = dropJdoe(slapd);
+    const ProcessResult r = dropJdoe(slapd.portText());
     EXPECT_EQ(239, r.status);
     EXPECT_EQ("failed to modify Addressbook AdminsInsufficient access\n", r.out);
     EXPECT_FALSE(slapd.exists("ou=addr,uid=jdoe,o=site"));
@@ -76,33 +105,76 @@ TEST(DirectoryFaults, NewacctRefusals) {
     };
     for (const Case& c : cases) {
         Slapd slapd(std::string(), c.acl);
-        const ProcessResult r = runProcess(NEWACCT_BIN, {"-bDN",
-                                                         "o=site",
-                                                         "-al",
-                                                         "admin",
-                                                         "-ap",
-                                                         "secret",
-                                                         "-H",
-                                                         "127.0.0.1",
-                                                         "-P",
-                                                         slapd.portText(),
-                                                         "-uid",
-                                                         "jdoe",
-                                                         "-sn",
-                                                         "Doe",
-                                                         "-up",
-                                                         "pw",
-                                                         "-o",
-                                                         "A",
-                                                         "-c",
-                                                         "DE",
-                                                         "-class",
-                                                         "users",
-                                                         "-writeglobaladdress",
-                                                         "allowed"});
+        const ProcessResult r = createJdoe(slapd.portText());
         EXPECT_EQ(242, r.status) << c.acl;
         EXPECT_EQ(std::string(c.message) + "\n", r.out) << c.acl;
         EXPECT_EQ(c.userWritten, slapd.exists("uid=jdoe,o=site")) << c.acl;
+    }
+}
+
+constexpr DroppingProxy::Cut kCuts[] = {DroppingProxy::BeforeRequest, DroppingProxy::BeforeReply};
+
+// Cut before the server sees a request, or after it carried it out but
+// before its answer arrives: the run never ends with 0, and running it again
+// finishes the removal, or reports the account gone when the cut hid its
+// deletion.
+TEST(DirectoryFaults, DropacctConnectionLostAtEachRequest) {
+    std::string removed;  // the directory after an uncut removal
+    int requests = 0;
+    {
+        Slapd slapd(kJdoeEntries);
+        slapd.modify(kJdoeReferences);
+        DroppingProxy proxy(slapd.port(), 0, DroppingProxy::BeforeRequest);
+        ASSERT_EQ(0, dropJdoe(proxy.portText()).status);
+        requests = proxy.messagesSeen();
+        removed = slapd.dump();
+    }
+    // Bind, 8 searches, 3 modifies, 4 deletes, the abandon of the
+    // administrators search once its one entry is read, unbind.
+    ASSERT_EQ(18, requests);
+    for (const DroppingProxy::Cut cut : kCuts) {
+        for (int request = 1; request < requests; ++request) {
+            Slapd slapd(kJdoeEntries);
+            slapd.modify(kJdoeReferences);
+            DroppingProxy proxy(slapd.port(), request, cut);
+            const ProcessResult r = dropJdoe(proxy.portText());
+            const std::string where =
+                "cut " + std::to_string(cut) + " at " + std::to_string(request) + ": " + r.out;
+            EXPECT_NE(0, r.status) << where;
+            EXPECT_NE(std::string::npos, r.out.find("Can't contact LDAP server")) << where;
+            EXPECT_EQ("", r.err) << where;
+
+            const ProcessResult again = dropJdoe(slapd.portText());
+            if (again.status != 0) {
+                EXPECT_EQ(240, again.status) << where;
+                EXPECT_EQ(requests - 1, request) << where;
+            }
+            EXPECT_EQ(removed, slapd.dump()) << where;
+        }
+    }
+}
+
+// newacct's requests cut likewise: never a success, never a crash.
+TEST(DirectoryFaults, NewacctConnectionLostAtEachRequest) {
+    int requests = 0;
+    {
+        Slapd slapd;
+        DroppingProxy proxy(slapd.port(), 0, DroppingProxy::BeforeRequest);
+        ASSERT_EQ(0, createJdoe(proxy.portText()).status);
+        requests = proxy.messagesSeen();
+    }
+    ASSERT_GT(requests, 8);
+    for (const DroppingProxy::Cut cut : kCuts) {
+        for (int request = 1; request < requests; ++request) {
+            Slapd slapd;
+            DroppingProxy proxy(slapd.port(), request, cut);
+            const ProcessResult r = createJdoe(proxy.portText());
+            const std::string where =
+                "cut " + std::to_string(cut) + " at " + std::to_string(request) + ": " + r.out;
+            EXPECT_NE(0, r.status) << where;
+            EXPECT_NE("", r.out) << where;
+            EXPECT_EQ("", r.err) << where;
+        }
     }
 }
 

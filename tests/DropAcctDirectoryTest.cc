@@ -8,34 +8,6 @@
 
 namespace {
 
-// jdoe in two groups one level down, one group deeper, a shared folder and
-// the address-book administrators.
-const char* kJdoeReferences = R"(dn: cn=users,o=site
-changetype: modify
-add: memberUid
-memberUid: jdoe
-
-dn: cn=staff,o=site
-changetype: modify
-add: memberUid
-memberUid: jdoe
-
-dn: cn=projects,ou=groups,o=site
-changetype: modify
-add: memberUid
-memberUid: jdoe
-
-dn: cn=shared1,o=site
-changetype: modify
-add: deliverToUID
-deliverToUID: jdoe
-
-dn: cn=AddressAdmins,o=AddressBook,o=site
-changetype: modify
-add: member
-member: uid=jdoe,o=site
-)";
-
 class DropAcctDirectory : public ::testing::Test {
   protected:
     ProcessResult drop(const std::string& uid, std::vector<std::string> extra = {},

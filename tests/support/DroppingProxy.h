@@ -1,0 +1,36 @@
+// A loopback TCP proxy in front of the test directory that forwards one
+// client connection and cuts it at a chosen LDAP request, either before the
+// request reaches the server or after the server got it but before its
+// answer comes back: the connection losses a running slapd cannot be made to
+// show on cue.
+#pragma once
+
+#include <string>
+#include <thread>
+
+class DroppingProxy {
+  public:
+    enum Cut { BeforeRequest, BeforeReply };
+
+    // `cutAt` counts the client's LDAP messages from 1; 0 never cuts.
+    DroppingProxy(int upstreamPort, int cutAt, Cut cut);
+    ~DroppingProxy();
+    DroppingProxy(const DroppingProxy&) = delete;
+    DroppingProxy& operator=(const DroppingProxy&) = delete;
+
+    std::string portText() const { return std::to_string(port_); }
+    // Waits for the connection to end; how many messages the client sent.
+    int messagesSeen();
+
+  private:
+    void run();
+    void relay(int client, int upstream);
+
+    const int upstreamPort_;
+    const int cutAt_;
+    const Cut cut_;
+    int listener_ = -1;
+    int port_ = 0;
+    int messages_ = 0;
+    std::thread thread_;
+};
