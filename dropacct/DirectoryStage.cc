@@ -77,7 +77,10 @@ void DropAcct::delFromAddressBookAdmins() {
             trace("   user wasn't member of AddressBookAdmins");
             return;
         }
-        results.reset();
+        // A base search has no second entry; reading its end spares the
+        // server an abandon request.
+        while (results->getNext()) {
+        }
         trace("   deleting from AddressBookAdmins");
         LDAPModList modifications;
         modifications.addModification(
