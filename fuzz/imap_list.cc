@@ -1,4 +1,5 @@
-// LIST/LSUB line parsing on arbitrary lines.
+// LIST/LSUB line parsing on arbitrary lines, up to the first line that
+// fails, as the client stops there too.
 #include "fuzz/FuzzInput.h"
 #include "imap/IMAPException.h"
 #include "imap/ImapRecords.h"
@@ -9,6 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         try {
             folder.parseListResponse(line);
         } catch (const IMAPException&) {
+            break;
         }
     }
     return 0;
