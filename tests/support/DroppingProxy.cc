@@ -1,23 +1,14 @@
 // LDAP connection-cutting proxy.
 #include "tests/support/DroppingProxy.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <stdexcept>
+#include "tests/support/Loopback.h"
 
 namespace {
-
-sockaddr_in loopback(int port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    return address;
-}
 
 bool sendAll(int fd, const char* data, size_t size) {
     while (size > 0) {
@@ -54,15 +45,7 @@ size_t firstMessageSize(const std::string& buffer) {
 
 DroppingProxy::DroppingProxy(int upstreamPort, int cutAt, Cut cut)
     : upstreamPort_(upstreamPort), cutAt_(cutAt), cut_(cut) {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = loopback(0);
-    socklen_t length = sizeof address;
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        listen(listener_, 1) != 0 ||
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        throw std::runtime_error("dropping proxy: no socket");
-    }
-    port_ = ntohs(address.sin_port);
+    listener_ = listenOnLoopback(port_, "dropping proxy");
     thread_ = std::thread(&DroppingProxy::run, this);
 }
 
@@ -86,7 +69,7 @@ void DroppingProxy::run() {
     if (client < 0)
         return;
     const int upstream = socket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in address = loopback(upstreamPort_);
+    const sockaddr_in address = loopbackAddress(upstreamPort_);
     if (connect(upstream, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
         relay(client, upstream);
     close(upstream);

@@ -1,15 +1,13 @@
 // Scripted loopback server.
 #include "tests/support/ScriptedServer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <stdexcept>
+
+#include "tests/support/Loopback.h"
 
 namespace {
 // A client writing to a server that closed must see an error, not die.
@@ -25,17 +23,7 @@ bool readable(int fd, int ms) {
 }  // namespace
 
 ScriptedServer::ScriptedServer(std::vector<ScriptStep> script) {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        listen(listener_, 1) != 0 ||
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        throw std::runtime_error("scripted server: no socket");
-    }
-    port_ = ntohs(address.sin_port);
+    listener_ = listenOnLoopback(port_, "scripted server");
     thread_ = std::thread(&ScriptedServer::run, this, std::move(script));
 }
 
