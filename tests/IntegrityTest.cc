@@ -95,27 +95,18 @@ gidNumber: 5001
 memberUid: jdoe
 )";
 
-const char* kReferences = R"(dn: cn=users,o=site
-changetype: modify
-add: memberUid
-memberUid: jdoe
-
-dn: cn=shared1,o=site
-changetype: modify
-add: deliverToUID
-deliverToUID: jdoe
-
-dn: cn=AddressAdmins,o=AddressBook,o=site
+// Another administrator of the address book besides jdoe.
+const char* kAliceAdministrates = R"(dn: cn=AddressAdmins,o=AddressBook,o=site
 changetype: modify
 add: member
-member: uid=jdoe,o=site
 member: uid=alice,o=site
 )";
 
 class Integrity : public ::testing::Test {
   protected:
     void SetUp() override {
-        slapd.modify(kReferences);
+        slapd.modify(kJdoeReferences);
+        slapd.modify(kAliceAdministrates);
         cyrus.imap({"C1 create user.jdoe", "C2 create user.jdoe.sub", "C3 create user.alice",
                     "C4 create user.alice.jdoe", "C5 create shared1", "C6 create user.jdoex",
                     "A1 setacl user.alice jdoe lrs", "A2 setacl user.alice.jdoe jdoex lr",
