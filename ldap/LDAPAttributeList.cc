@@ -23,3 +23,13 @@ void LDAPAttributeList::addAttribute(const LDAPAttribute& attribute) {
     }
     attributes_.push_back(attribute);
 }
+
+void LDAPAttributeList::replaceAttribute(const LDAPAttribute& attribute) {
+    for (LDAPAttribute& present : attributes_) {
+        if (strcasecmp(present.getName().c_str(), attribute.getName().c_str()) == 0) {
+            present = attribute;
+            return;
+        }
+    }
+    attributes_.push_back(attribute);
+}

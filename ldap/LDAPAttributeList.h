@@ -12,6 +12,8 @@
 class LDAPAttributeList {
   public:
     void addAttribute(const LDAPAttribute& attribute);
+    // Puts `attribute` in the place of the one of its type (or at the end).
+    void replaceAttribute(const LDAPAttribute& attribute);
     const LDAPAttribute* getAttributeByName(const std::string& name) const;
 
     size_t size() const { return attributes_.size(); }

@@ -72,32 +72,36 @@ unsigned firstFreeUidNumber(std::vector<long> used) {
     return static_cast<unsigned>(last + 1);
 }
 
+unsigned NewAcct::scanFirstFreeUidNumber() {
+    if (!connection_) {
+        throw MyException(-12, "search failed");
+    }
+    // Only numbers above 2000 matter; the entries themselves are read one at
+    // a time and dropped.
+    std::vector<long> used;
+    try {
+        std::unique_ptr<LDAPSearchResults> results = connection_->search(
+            baseDN_, LDAPConnection::SEARCH_ONE, "(& (objectClass=posixAccount)(uidNumber=*))",
+            StringList{"uidNumber"});
+        while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
+            for (const LDAPAttribute& attribute : *entry->getAttributes()) {
+                if (attribute.getValues().empty())
+                    continue;
+                const long number = std::strtol(attribute.getValues().front().c_str(), nullptr, 10);
+                if (number > 2000)
+                    used.push_back(number);
+            }
+        }
+    } catch (const LDAPException&) {
+        throw MyException(-12, "search failed");
+    }
+    return firstFreeUidNumber(std::move(used));
+}
+
 void NewAcct::initUidNumber() {
     if (uidNumber_ == 0) {
-        if (!connection_) {
-            throw MyException(-12, "search failed");
-        }
-        // Only numbers above 2000 matter; the entries themselves are read
-        // one at a time and dropped.
-        std::vector<long> used;
-        try {
-            std::unique_ptr<LDAPSearchResults> results = connection_->search(
-                baseDN_, LDAPConnection::SEARCH_ONE, "(& (objectClass=posixAccount)(uidNumber=*))",
-                StringList{"uidNumber"});
-            while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
-                for (const LDAPAttribute& attribute : *entry->getAttributes()) {
-                    if (attribute.getValues().empty())
-                        continue;
-                    const long number =
-                        std::strtol(attribute.getValues().front().c_str(), nullptr, 10);
-                    if (number > 2000)
-                        used.push_back(number);
-                }
-            }
-        } catch (const LDAPException&) {
-            throw MyException(-12, "search failed");
-        }
-        uidNumber_ = firstFreeUidNumber(std::move(used));
+        uidNumber_ = scanFirstFreeUidNumber();
+        uidNumberChosen_ = true;
     }
     addAttribute("uidnumber", std::to_string(uidNumber_));
 }

@@ -76,15 +76,10 @@ void NewAcct::addUserToLDAP() {
     classes.addValue(gidNumber_ == 103 ? "TolvoSchoolWorkstation" : "TolvoSchoolAccount");
     attributes_.addAttribute(classes);
 
-    const LDAPEntry entry(userDN(), attributes_);
     if (!connection_) {
         throw MyException(-14, "failed to add entry");
     }
-    try {
-        connection_->add(&entry);
-    } catch (const LDAPException& e) {
-        throw MyException(-14, "failed to add entry: " + e.getResultMsg());
-    }
+    claimUserEntry();
     addAddressBookBase();
     if (globalAddressBook_) {
         addGlobalAddressBookAccess();

@@ -10,6 +10,7 @@
 
 #include "ldap/LDAPAttributeList.h"
 #include "ldap/LDAPConnection.h"
+#include "ldap/LDAPException.h"
 
 class NewAcct {
   public:
@@ -50,6 +51,22 @@ class NewAcct {
     static std::string userAddDefaults;
 
   private:
+    struct Conflicts {
+        bool number = false;
+        bool address = false;
+        bool any() const { return number || address; }
+    };
+
+    // Adds the user entry and keeps it only once no other account holds its
+    // number or addresses; raises MyException otherwise.
+    void claimUserEntry();
+    Conflicts findConflicts();
+    Conflicts conflictsOfRefusal(const LDAPException& refusal) const;
+    void withdrawUserEntry();
+    void checkAddressesSettled(const LDAPException* refusal);
+    std::vector<std::string> claimedAddresses() const;
+    unsigned scanFirstFreeUidNumber();
+
     void addAttribute(const std::string& name, const std::string& value);
     void readPhoto();
     std::string userDN() const;
@@ -86,6 +103,7 @@ class NewAcct {
     int port_ = 389;
     unsigned gidNumber_ = 100;
     unsigned uidNumber_ = 0;
+    bool uidNumberChosen_ = false;  // found free here, not given
     int passwordChangeDay_ = static_cast<int>(std::time(nullptr) / 86400);
     int shadowMax_ = 99999;
     bool globalAddressBook_ = false;

@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
 	g++ cmake make pkg-config python3
 	libldap-dev libucommon-dev libsasl2-dev libsasl2-modules libcrypt-dev
-	libgtest-dev
-	slapd ldap-utils cyrus-imapd sasl2-bin
+	libgtest-dev libgnutls28-dev
+	slapd ldap-utils cyrus-imapd cyrus-murder sasl2-bin gnutls-bin netbase
 	locales man-db groff-base
 )
 if [ "${1:-}" = --test ]; then

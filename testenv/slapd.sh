@@ -7,6 +7,8 @@
 #                                 Access rules in DIR/extra-acl.conf, when the
 #                                 file exists, come before the standard ones
 #                                 (tests use them to refuse one operation).
+#                                 Lines in DIR/extra-db.conf end the database
+#                                 section (overlays such as testenv/unique.conf).
 #   slapd.sh stop DIR             stops that server by its PID
 #   slapd.sh kill DIR             the same without a clean shutdown, for
 #                                 throw-away test instances (a clean stop
@@ -36,10 +38,13 @@ pidfile $dir/slapd.pid
 argsfile $dir/slapd.args
 modulepath /usr/lib/ldap
 moduleload back_mdb
+moduleload unique
 sizelimit unlimited
 
 database mdb
 suffix "o=site"
+# Nobody binds as it (no rootpw); the uniqueness overlay needs one to search.
+rootdn "cn=root,o=site"
 directory $dir/db
 maxsize 4294967296
 index objectClass,uid,memberUid,deliverToUID,alias,member eq
@@ -60,6 +65,7 @@ access to *
 	by dynacl/aci
 	by users read
 	by * none
+$(cat "$dir/extra-db.conf" 2>/dev/null || true)
 CONF
 	for ldif in "$here/seed.ldif" "$@"; do cat "$ldif"; echo; done | slapadd -q -f "$dir/slapd.conf" >"$dir/slapadd.log" 2>&1 ||
 		{ cat "$dir/slapadd.log" >&2; exit 1; }

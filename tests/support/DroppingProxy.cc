@@ -43,8 +43,12 @@ size_t firstMessageSize(const std::string& buffer) {
 
 }  // namespace
 
-DroppingProxy::DroppingProxy(int upstreamPort, int cutAt, Cut cut)
-    : upstreamPort_(upstreamPort), cutAt_(cutAt), cut_(cut) {
+DroppingProxy::DroppingProxy(int upstreamPort, int cutAt, Cut cut,
+                             std::function<void(int)> beforeRequest)
+    : upstreamPort_(upstreamPort),
+      cutAt_(cutAt),
+      cut_(cut),
+      beforeRequest_(std::move(beforeRequest)) {
     listener_ = listenOnLoopback(port_, "dropping proxy");
     thread_ = std::thread(&DroppingProxy::run, this);
 }
@@ -93,6 +97,8 @@ void DroppingProxy::relay(int client, int upstream) {
                 ++messages_;
                 if (messages_ == cutAt_ && cut_ == BeforeRequest)
                     return;
+                if (beforeRequest_)
+                    beforeRequest_(messages_);
                 if (!sendAll(upstream, pending.data(), size))
                     return;
                 pending.erase(0, size);

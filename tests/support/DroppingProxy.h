@@ -5,6 +5,7 @@
 // show on cue.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -13,7 +14,10 @@ class DroppingProxy {
     enum Cut { BeforeRequest, BeforeReply };
 
     // `cutAt` counts the client's LDAP messages from 1; 0 never cuts.
-    DroppingProxy(int upstreamPort, int cutAt, Cut cut);
+    // `beforeRequest`, when given, runs with each message's number before the
+    // message goes on: a test's way to change the directory at that moment.
+    DroppingProxy(int upstreamPort, int cutAt, Cut cut,
+                  std::function<void(int)> beforeRequest = nullptr);
     ~DroppingProxy();
     DroppingProxy(const DroppingProxy&) = delete;
     DroppingProxy& operator=(const DroppingProxy&) = delete;
@@ -29,6 +33,7 @@ class DroppingProxy {
     const int upstreamPort_;
     const int cutAt_;
     const Cut cut_;
+    const std::function<void(int)> beforeRequest_;
     int listener_ = -1;
     int port_ = 0;
     int messages_ = 0;

@@ -13,7 +13,9 @@
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::string& input, bool feedInput) {
     int in[2], out[2], err[2];
-    if (pipe(in) || pipe(out) || pipe(err)) {
+    // Close-on-exec, so that children started at the same time from other
+    // threads do not hold these pipes open.
+    if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) {
         throw std::runtime_error("pipe failed");
     }
     const pid_t pid = fork();

@@ -13,11 +13,15 @@ namespace {
 const std::string kScript = std::string(TESTENV_DIR) + "/slapd.sh";
 }
 
-Slapd::Slapd(const std::string& extraLdif, const std::string& extraAcl) {
+Slapd::Slapd(const std::string& extraLdif, const std::string& extraAcl,
+             const std::string& extraDbConfig) {
     char pattern[] = "/tmp/slapd-test-XXXXXX";
     dir_ = mkdtemp(pattern);
     if (!extraAcl.empty()) {
         std::ofstream(dir_ + "/extra-acl.conf") << extraAcl;
+    }
+    if (!extraDbConfig.empty()) {
+        std::ofstream(dir_ + "/extra-db.conf") << extraDbConfig;
     }
     std::vector<std::string> args{"start", dir_};
     if (!extraLdif.empty()) {
@@ -92,4 +96,34 @@ std::string Slapd::dump() const {
 
 bool Slapd::exists(const std::string& dn) const {
     return !search(dn, "(objectClass=*)", "base", "1.1").empty();
+}
+
+namespace {
+// The values of "name: value" lines of an LDIF text.
+std::vector<std::string> valuesOf(const std::string& ldif, const std::string& name) {
+    std::vector<std::string> values;
+    const std::string prefix = name + ": ";
+    size_t start = 0;
+    while (start < ldif.size()) {
+        size_t end = ldif.find('\n', start);
+        if (end == std::string::npos)
+            end = ldif.size();
+        if (ldif.compare(start, prefix.size(), prefix) == 0)
+            values.push_back(ldif.substr(start + prefix.size(), end - start - prefix.size()));
+        start = end + 1;
+    }
+    return values;
+}
+}  // namespace
+
+std::vector<long> Slapd::uidNumbers() const {
+    std::vector<long> numbers;
+    for (const std::string& value :
+         valuesOf(search("o=site", "(objectClass=posixAccount)", "sub", "uidNumber"), "uidNumber"))
+        numbers.push_back(std::stol(value));
+    return numbers;
+}
+
+std::vector<std::string> Slapd::holders(const std::string& filter) const {
+    return valuesOf(search("o=site", filter, "sub", "1.1"), "dn");
 }

@@ -4,12 +4,15 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class Slapd {
   public:
-    // `extraAcl` holds access rules placed before the standard ones.
+    // `extraAcl` holds access rules placed before the standard ones,
+    // `extraDbConfig` lines that end the database section (overlays).
     explicit Slapd(const std::string& extraLdif = std::string(),
-                   const std::string& extraAcl = std::string());
+                   const std::string& extraAcl = std::string(),
+                   const std::string& extraDbConfig = std::string());
     ~Slapd();
     Slapd(const Slapd&) = delete;
     Slapd& operator=(const Slapd&) = delete;
@@ -28,6 +31,11 @@ class Slapd {
     // Every entry below o=site with all attributes, entries sorted, so two
     // dumps compare equal exactly when the directory holds the same data.
     std::string dump() const;
+
+    // The uidNumber values of all POSIX accounts; the DNs of the entries
+    // that match `filter`.
+    std::vector<long> uidNumbers() const;
+    std::vector<std::string> holders(const std::string& filter) const;
 
   private:
     std::string dir_;

@@ -1,0 +1,166 @@
+// Adding the user entry so that concurrent runs never leave two accounts
+// with one user ID number or one address. The checks made before the add
+// race with other runs, so the add is followed by a second look: a run that
+// then sees another holder withdraws its entry and tries again. Of two
+// entries added for one value, the later one always sees the earlier, so at
+// most one of them stays; two that both withdraw meet again only by chance,
+// after a random pause.
+#include <ldap.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "common/Escape.h"
+#include "common/MyException.h"
+#include "ldap/LDAPException.h"
+#include "newacct/NewAcct.h"
+
+namespace {
+
+constexpr int kMaxAttempts = 30;
+// Longer than any run needs from its add to its withdrawal.
+constexpr std::chrono::milliseconds kSettlePause{150};
+
+void pauseBeforeAttempt(int attempt) {
+    static std::mt19937 random{std::random_device{}()};
+    const int ceiling = std::min(4 << std::min(attempt, 7), 400);
+    std::uniform_int_distribution<int> milliseconds(1, ceiling);
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds(random)));
+}
+
+bool containsNoCase(const std::string& text, const std::string& part) {
+    return strcasestr(text.c_str(), part.c_str()) != nullptr;
+}
+
+}  // namespace
+
+std::vector<std::string> NewAcct::claimedAddresses() const {
+    std::vector<std::string> addresses;
+    const std::string localPart = mail_.substr(0, mail_.find('@'));
+    if (!localPart.empty())
+        addresses.push_back(localPart);
+    addresses.insert(addresses.end(), aliases_.begin(), aliases_.end());
+    return addresses;
+}
+
+NewAcct::Conflicts NewAcct::findConflicts() {
+    // The accounts the checks before the add look for (a login name or alias
+    // equal to one of our addresses), and for a number of our choosing any
+    // other POSIX account with it. Accounts with our login name, ours among
+    // them, are left out, as in those checks.
+    std::string wanted;
+    for (const std::string& address : claimedAddresses()) {
+        const std::string value = escapeFilterValue(address);
+        wanted += "(alias=" + value + ")(uid=" + value + ")";
+    }
+    const std::string number = std::to_string(uidNumber_);
+    if (uidNumberChosen_)
+        wanted += "(uidNumber=" + number + ")";
+    Conflicts found;
+    if (wanted.empty())
+        return found;
+    std::unique_ptr<LDAPSearchResults> results = connection_->search(
+        baseDN_, LDAPConnection::SEARCH_ONE,
+        "(&(objectClass=posixAccount)(!(uid=" + escapeFilterValue(login_) + "))(|" + wanted + "))",
+        StringList{"uidNumber"});
+    while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
+        const LDAPAttribute* numbers = entry->getAttributes()->getAttributeByName("uidNumber");
+        const std::vector<std::string>& held =
+            numbers ? numbers->getValues() : std::vector<std::string>();
+        if (uidNumberChosen_ && std::find(held.begin(), held.end(), number) != held.end()) {
+            found.number = true;
+        } else {
+            found.address = true;
+        }
+    }
+    return found;
+}
+
+NewAcct::Conflicts NewAcct::conflictsOfRefusal(const LDAPException& refusal) const {
+    // A directory that keeps values unique itself (slapd's uniqueness
+    // overlay) answers "non-unique attributes found with <filter>".
+    Conflicts found;
+    if (refusal.getResultCode() != LDAP_CONSTRAINT_VIOLATION)
+        return found;
+    const std::string& text = refusal.getServerMsg();
+    found.number = uidNumberChosen_ && containsNoCase(text, "uidNumber=");
+    found.address = containsNoCase(text, "mail=") || containsNoCase(text, "alias=");
+    return found;
+}
+
+void NewAcct::withdrawUserEntry() {
+    try {
+        connection_->del(userDN());
+    } catch (const LDAPException& e) {
+        throw MyException(-14, "failed to withdraw entry " + userDN() +
+                                   " after a conflict with a concurrent run: " + e.getResultMsg() +
+                                   "; the entry is left in the directory");
+    }
+}
+
+void NewAcct::checkAddressesSettled(const LDAPException* refusal) {
+    // A holder seen once may be another run between its add and its own
+    // withdrawal: only one still there after a pause has settled.
+    try {
+        checkMailUnique();
+        checkAliases();
+    } catch (const MyException&) {
+        std::this_thread::sleep_for(kSettlePause);
+        checkMailUnique();
+        checkAliases();
+    }
+    if (!refusal)
+        return;
+    // The directory refused a value that this program lets two accounts
+    // share (its rule compares mail with mail): that is its word.
+    const std::string& text = refusal->getServerMsg();
+    for (const std::string& alias : aliases_) {
+        if (containsNoCase(text, "alias=" + alias + ")"))
+            throw MyException(-16, "Alias " + alias + " already exists. Aborted");
+    }
+    throw MyException(-16, "Address " + mail_ + " already exists. Aborted");
+}
+
+void NewAcct::claimUserEntry() {
+    for (int attempt = 1;; ++attempt) {
+        Conflicts conflicts;
+        std::unique_ptr<LDAPException> refusal;
+        try {
+            const LDAPEntry entry(userDN(), attributes_);
+            connection_->add(&entry);
+        } catch (const LDAPException& e) {
+            conflicts = conflictsOfRefusal(e);
+            if (!conflicts.any())
+                throw MyException(-14, "failed to add entry: " + e.getResultMsg());
+            refusal = std::make_unique<LDAPException>(e);
+        }
+        if (!refusal) {
+            try {
+                conflicts = findConflicts();
+            } catch (const LDAPException&) {
+                // Unchecked, the entry may share a value: it must not stay.
+                withdrawUserEntry();
+                throw MyException(-12, "search failed");
+            }
+            if (!conflicts.any())
+                return;
+            withdrawUserEntry();
+        }
+        if (attempt == kMaxAttempts) {
+            throw MyException(-13, "could not settle a free user ID number and addresses for " +
+                                       login_ + " among concurrent runs after " +
+                                       std::to_string(kMaxAttempts) +
+                                       " attempts; nothing was written");
+        }
+        pauseBeforeAttempt(attempt);
+        if (conflicts.address)
+            checkAddressesSettled(refusal.get());
+        if (conflicts.number) {
+            uidNumber_ = scanFirstFreeUidNumber();
+            attributes_.replaceAttribute(LDAPAttribute("uidnumber", std::to_string(uidNumber_)));
+        }
+    }
+}
