@@ -1,11 +1,13 @@
 // The directory session both programs open: a connection to the directory
-// host and port, bound as "uid=<admin login>,<base DN>".
+// host and port (plain, StartTLS or ldaps), bound as
+// "uid=<admin login>,<base DN>".
 #pragma once
 
 #include <memory>
 #include <string>
 
 #include "ldap/LDAPConnection.h"
+#include "ldap/LDAPException.h"
 
 struct DirectoryParams {
     std::string host = "localhost";
@@ -13,9 +15,21 @@ struct DirectoryParams {
     std::string baseDN;
     std::string adminLogin;
     std::string adminPassword;
+    LdapTls tls;
+};
+
+// A session that could not be opened: the directory's error and, when it
+// lies in TLS (or the server wants TLS), a sentence that says why.
+struct AdminSessionError {
+    LDAPException error;
+    std::string explanation;
+
+    // The library's text for the error, then the explanation behind ": ".
+    std::string text() const;
 };
 
 // Creates the connection into `connection` before binding (so a failed bind
-// leaves it stored), then binds. Raises LDAPException; the callers turn it
-// into their own message and status.
+// leaves it stored), then binds. With StartTLS, nothing is bound unless the
+// server's certificate verified. Raises AdminSessionError; the callers turn
+// it into their own message and status.
 void openAdminSession(std::unique_ptr<LDAPConnection>& connection, const DirectoryParams& params);

@@ -32,6 +32,10 @@ const option known_options[] = {
     {"help", no_argument, nullptr, 0},
     {"debug", no_argument, nullptr, 0},
     {"V", no_argument, nullptr, 0},
+    {"tls", no_argument, nullptr, 0},
+    {"ldaps", no_argument, nullptr, 0},
+    {"imaps", no_argument, nullptr, 0},
+    {"cacert", required_argument, nullptr, 0},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -76,7 +80,8 @@ void readStdin(DropAcct& account, std::istream& in, std::ostream& out) {
     account.stdinMode = true;
     std::string line;
     while (std::getline(in, line)) {
-        if (line == "imap" || line == "ldap" || line == "sieve" || line == "noacl") {
+        if (line == "imap" || line == "ldap" || line == "sieve" || line == "noacl" ||
+            line == "tls" || line == "ldaps" || line == "imaps") {
             account.addParam(line, "");
             continue;
         }

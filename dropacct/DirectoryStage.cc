@@ -12,11 +12,12 @@
 #include "ldap/LDAPException.h"
 
 void DropAcct::ldapBind() {
-    const DirectoryParams params{ldapHost_, ldapPort_, baseDN_, adminLogin_, adminPassword_};
+    const DirectoryParams params{ldapHost_,   ldapPort_,      baseDN_,
+                                 adminLogin_, adminPassword_, directoryTls()};
     try {
         openAdminSession(connection_, params);
-    } catch (const LDAPException& e) {
-        throw MyException(-7, "ldap bind failed\n" + e.getResultMsg());
+    } catch (const AdminSessionError& e) {
+        throw MyException(-7, "ldap bind failed\n" + e.text());
     }
 }
 

@@ -6,8 +6,10 @@
 #include <ostream>
 #include <string>
 
+#include "common/TlsOptions.h"
 #include "ldap/LDAPConnection.h"
 #include "wire/LineSource.h"
+#include "wire/TlsChannel.h"
 
 class DropAcct {
   public:
@@ -37,6 +39,9 @@ class DropAcct {
 
   private:
     std::string userDN() const;
+    LdapTls directoryTls() const { return tls_.directory(); }
+    // What the IMAP and Sieve connections to `host` verify.
+    TlsSettings tlsFor(const std::string& host) const;
     void trace(const std::string& line) const;
     // Removes `value` from `attribute` in every entry one level below the
     // base DN that `filter` finds.
@@ -62,6 +67,7 @@ class DropAcct {
     bool ldap_ = false;
     bool sieve_ = false;
     bool processAcls_ = true;
+    TlsOptions tls_;
     ReplyWaits replyWaits_;
 };
 

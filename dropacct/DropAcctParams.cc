@@ -16,6 +16,9 @@ int toInt(const std::string& value) {
 DropAcct::DropAcct() = default;
 
 void DropAcct::addParam(const std::string& name, const std::string& value) {
+    if (tls_.set(name, value)) {
+        return;
+    }
     if (name == "imap") {
         imap_ = true;
     } else if (name == "ldap") {
@@ -52,6 +55,13 @@ void DropAcct::addParam(const std::string& name, const std::string& value) {
         uid_ = value;
     }
     // Unknown names are ignored: front ends may send more than we use.
+}
+
+TlsSettings DropAcct::tlsFor(const std::string& host) const {
+    TlsSettings settings;
+    settings.caFile = tls_.caFile;
+    settings.serverName = host;
+    return settings;
 }
 
 void DropAcct::checkParams() {
@@ -139,6 +149,11 @@ void usage(std::ostream& out) {
            " -pglogin  PostgreSQL login\n"
            " -pgpasswd PostgreSQL passwd\n"
            " -uid     uid to delete\n"
+           " -tls     StartTLS on every connection (LDAP, IMAP, Sieve)\n"
+           " -ldaps   TLS from the first byte for LDAP (port usually 636)\n"
+           " -imaps   TLS from the first byte for IMAP (port usually 993)\n"
+           " -cacert  file of the certificate authorities to trust\n"
+           "          (default: libldap's TLS_CACERT; the system's for IMAP and Sieve)\n"
            " -noacl   do not process IMAP ACLs\n"
            " -help    this message\n";
     out.flush();

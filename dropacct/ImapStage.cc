@@ -8,6 +8,7 @@
 #include "common/MyException.h"
 #include "dropacct/DropAcct.h"
 #include "imap/IMAPSimple.h"
+#include "wire/TlsChannel.h"
 
 namespace {
 
@@ -43,6 +44,11 @@ void DropAcct::dropAcctFromCyrus() {
         try {
             client = std::make_unique<IMAPSimple>(cyrusHost_.c_str(), cyrusPort_, replyWaits_);
             client->debug = debug;
+            if (tls_.imaps) {
+                client->startImplicitTls(tlsFor(cyrusHost_));
+            } else if (tls_.startTls) {
+                client->startTls(tlsFor(cyrusHost_));
+            }
             // The client quotes the password but does not escape it; front
             // ends on standard input rely on it being escaped here.
             const std::string password =

@@ -8,6 +8,7 @@
 #include "common/MyException.h"
 #include "dropacct/DropAcct.h"
 #include "sieve/SieveSimple.h"
+#include "wire/TlsChannel.h"
 
 void DropAcct::dropAcctSieve() {
     trace("DropAcct::dropAcctSieve()");
@@ -15,6 +16,9 @@ void DropAcct::dropAcctSieve() {
     std::unique_ptr<SieveSimple> client;
     try {
         client = std::make_unique<SieveSimple>(cyrusHost_.c_str(), sievePort_, replyWaits_);
+        if (tls_.startTls) {
+            client->startTls(tlsFor(cyrusHost_));
+        }
     } catch (const SieveException& e) {
         throw MyException(-50, setupFailure + e.message);
     } catch (ost::Socket*) {

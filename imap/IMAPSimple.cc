@@ -5,6 +5,7 @@
 
 #include "wire/Sasl.h"
 #include "wire/TcpLineSource.h"
+#include "wire/TlsChannel.h"
 
 namespace {
 
@@ -62,17 +63,82 @@ int IMAPSimple::readServerResponse(const std::string& tag, std::string& response
     return result;
 }
 
+void IMAPSimple::readGreeting(const std::string& label) {
+    if (greetingRead_) {
+        return;
+    }
+    greetingRead_ = true;
+    // Whatever the first line says: a server that refuses us (BYE) answers
+    // the next command, or closes, just the same.
+    ReplyLineReader reader(*connection_, waits_);
+    std::string greeting;
+    const int result = reader.next(greeting);
+    if (result < 0) {
+        throw IMAPException(label, result == ReplyLineReader::kConnectionClosed ? "Socket error"
+                                   : result == ReplyLineReader::kConnectionLost
+                                       ? "connection lost"
+                                       : "connection timed out");
+    }
+    capabilities_ = parseCapabilityCode(greeting);
+}
+
+void IMAPSimple::startTls(const TlsSettings& settings) {
+    try {
+        readGreeting("starttls");
+        if (capabilities_.known && !capabilities_.has("STARTTLS")) {
+            throw IMAPException("starttls", "the server does not offer STARTTLS");
+        }
+        simpleCommand("T1", "T1 starttls", "T1 starttls", "starttls");
+    } catch (const IMAPException&) {
+        connection_->abandon();
+        throw;
+    }
+    handshake(settings, "starttls");
+    // What the server said before TLS no longer counts.
+    capabilities_ = ImapCapabilities();
+}
+
+void IMAPSimple::startImplicitTls(const TlsSettings& settings) {
+    handshake(settings, "tls");
+}
+
+void IMAPSimple::handshake(const TlsSettings& settings, const std::string& label) {
+    try {
+        connection_->startTls(settings, waits_.firstLineMs);
+    } catch (const TlsError& e) {
+        throw IMAPException(label, e.what());
+    }
+    trace("    TLS with " + settings.serverName);
+}
+
+void IMAPSimple::checkPlainLoginAllowed(const std::string& label) const {
+    if (!connection_->secure() && capabilities_.has("LOGINDISABLED")) {
+        throw IMAPException(label,
+                            "the server accepts no login without TLS (LOGINDISABLED); use -tls or "
+                            "-imaps");
+    }
+}
+
 void IMAPSimple::login(const std::string& user, const std::string& password) {
+    readGreeting("login");
+    checkPlainLoginAllowed("login");
     const std::string line = "L1 login " + user + " " + quoted(password);
     send(line, line, "login");
     std::string response;
     if (readServerResponse("L1", response, nullptr) < 0) {
         sasl_->dispose();
+        if (!connection_->secure() && response.find("under a layer") != std::string::npos) {
+            response += " (the server wants TLS: use -tls or -imaps)";
+        }
         throw IMAPException("login", response);
     }
 }
 
 void IMAPSimple::logout() {
+    if (!connection_->open()) {
+        sasl_->dispose();
+        return;
+    }
     send("L2 logout", "L2 logout", "logout");
     std::string response;
     readServerResponse("L2", response, nullptr);
@@ -81,6 +147,8 @@ void IMAPSimple::logout() {
 
 void IMAPSimple::authenticate(const std::string& user, const std::string& authname,
                               const std::string& password) {
+    readGreeting("Authentication");
+    checkPlainLoginAllowed("Authentication");
     std::string message;
     const int started = sasl_->startPlain(user, authname, password, message);
     if (started != SASL_OK && started != SASL_CONTINUE) {

@@ -14,6 +14,7 @@
 
 class SaslSession;
 class TcpLineSource;
+struct TlsSettings;
 
 class IMAPSimple {
   public:
@@ -26,6 +27,12 @@ class IMAPSimple {
 
     // Backslashes and double quotes escaped for an IMAP quoted string.
     static std::string escapeString(const std::string& text);
+
+    // STARTTLS, then the handshake; raises IMAPException ("starttls") when
+    // the server offers or grants none or the handshake fails.
+    void startTls(const TlsSettings& settings);
+    // The handshake right after connecting (imaps); raises IMAPException.
+    void startImplicitTls(const TlsSettings& settings);
 
     void login(const std::string& user, const std::string& password);
     // SASL PLAIN as `authname` acting for `user`.
@@ -59,8 +66,18 @@ class IMAPSimple {
     void simpleCommand(const std::string& tag, const std::string& line,
                        const std::string& traceLine, const std::string& label);
     void trace(const std::string& line) const;
+    // The TLS handshake; a failure raises IMAPException(`label`).
+    void handshake(const TlsSettings& settings, const std::string& label);
+    // Reads the greeting once, before the first command that depends on
+    // it; a greeting that does not come raises IMAPException(`label`).
+    void readGreeting(const std::string& label);
+    // Refuses, before any credential is sent, a login the server has said
+    // it would refuse without TLS.
+    void checkPlainLoginAllowed(const std::string& label) const;
 
     std::unique_ptr<TcpLineSource> connection_;
+    bool greetingRead_ = false;
+    ImapCapabilities capabilities_;
     std::unique_ptr<SaslSession> sasl_;
     ReplyWaits waits_;
 };

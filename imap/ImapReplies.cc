@@ -156,3 +156,29 @@ std::list<IMAPAcl> parseAclLines(const std::list<std::string>& lines, const std:
     }
     return acls;
 }
+
+ImapCapabilities parseCapabilityCode(const std::string& line) {
+    ImapCapabilities capabilities;
+    std::string upper = line;
+    for (char& c : upper) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    const size_t start = upper.find("[CAPABILITY ");
+    if (start == std::string::npos) {
+        return capabilities;
+    }
+    const size_t end = upper.find(']', start);
+    if (end == std::string::npos) {
+        return capabilities;
+    }
+    capabilities.known = true;
+    const std::string list = upper.substr(start + 12, end - start - 12);
+    LineTokenizer tokens(list, LineTokenizer::kSpace);
+    std::string token;
+    while (tokens.next(token)) {
+        if (!token.empty()) {
+            capabilities.names.insert(token);
+        }
+    }
+    return capabilities;
+}

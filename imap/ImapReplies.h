@@ -4,6 +4,7 @@
 #pragma once
 
 #include <list>
+#include <set>
 #include <string>
 
 #include "imap/ImapRecords.h"
@@ -38,3 +39,12 @@ void parseNamespaceLines(const std::list<std::string>& lines, const std::string&
 // "getacl failed: Serverresponse: Error parsing ACL response" for a
 // malformed line or one for another mailbox.
 std::list<IMAPAcl> parseAclLines(const std::list<std::string>& lines, const std::string& mailbox);
+
+// The capabilities a server names in a "[CAPABILITY ...]" response code (a
+// greeting sends one), upper-cased. `known` is false when the line has none.
+struct ImapCapabilities {
+    bool known = false;
+    std::set<std::string> names;
+    bool has(const std::string& name) const { return names.count(name) > 0; }
+};
+ImapCapabilities parseCapabilityCode(const std::string& line);

@@ -21,18 +21,36 @@ struct MemFree {
 };
 }  // namespace
 
-std::string LDAPConnection::makeUri(const std::string& host, int port) {
+std::string LDAPConnection::makeUri(const std::string& host, int port, bool ldaps) {
     std::string hostPart = host;
     if (host.find(':') != std::string::npos && host.front() != '[') {
         hostPart = "[" + host + "]";
     }
-    return "ldap://" + hostPart + ":" + std::to_string(port);
+    return (ldaps ? "ldaps://" : "ldap://") + hostPart + ":" + std::to_string(port);
+}
+
+namespace {
+std::string globalTextOption(int option) {
+    char* raw = nullptr;
+    ldap_get_option(nullptr, option, &raw);
+    std::unique_ptr<char, MemFree> value(raw);
+    return value ? value.get() : "";
+}
+}  // namespace
+
+std::string LDAPConnection::defaultCaFile() {
+    return globalTextOption(LDAP_OPT_X_TLS_CACERTFILE);
+}
+
+std::string LDAPConnection::defaultCaFolder() {
+    return globalTextOption(LDAP_OPT_X_TLS_CACERTDIR);
 }
 
 LDAPConnection::LDAPConnection(const std::string& host, int port,
-                               const LDAPConstraints& constraints)
+                               const LDAPConstraints& constraints, const LdapTls& tls)
     : handle_(std::make_unique<Handle>()) {
-    int rc = ldap_initialize(&handle_->session, makeUri(host, port).c_str());
+    int rc =
+        ldap_initialize(&handle_->session, makeUri(host, port, tls.mode == LdapTls::Ldaps).c_str());
     if (rc != LDAP_SUCCESS) {
         handle_->session = nullptr;
         throw LDAPException(rc, "");
@@ -42,6 +60,29 @@ LDAPConnection::LDAPConnection(const std::string& host, int port,
     timeval networkTimeout{constraints.networkTimeoutSeconds, 0};
     ldap_set_option(handle_->session, LDAP_OPT_NETWORK_TIMEOUT, &networkTimeout);
     ldap_set_option(handle_->session, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
+    if (tls.mode != LdapTls::None) {
+        int demand = LDAP_OPT_X_TLS_DEMAND;
+        ldap_set_option(handle_->session, LDAP_OPT_X_TLS_REQUIRE_CERT, &demand);
+        if (!tls.caFile.empty()) {
+            ldap_set_option(handle_->session, LDAP_OPT_X_TLS_CACERTFILE, tls.caFile.c_str());
+        }
+        // Options set on a handle count only for a context made after them.
+        int server = 0;
+        rc = ldap_set_option(handle_->session, LDAP_OPT_X_TLS_NEWCTX, &server);
+        if (rc != LDAP_OPT_SUCCESS) {
+            fail(LDAP_CONNECT_ERROR);
+        }
+    }
+}
+
+void LDAPConnection::startTls() {
+    if (!handle_->session) {
+        throw LDAPException(LDAP_SERVER_DOWN, "");
+    }
+    const int rc = ldap_start_tls_s(handle_->session, nullptr, nullptr);
+    if (rc != LDAP_SUCCESS) {
+        fail(rc);
+    }
 }
 
 LDAPConnection::~LDAPConnection() = default;

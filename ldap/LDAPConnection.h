@@ -10,18 +10,26 @@
 #include "ldap/LDAPEntry.h"
 #include "ldap/LDAPModList.h"
 #include "ldap/LDAPSearchResults.h"
+#include "ldap/LdapTls.h"
 #include "ldap/StringList.h"
 
 class LDAPConnection {
   public:
     enum SearchScope { SEARCH_BASE = 0, SEARCH_ONE = 1, SEARCH_SUB = 2 };
 
-    // Nothing is sent yet; an unusable host or port shows at the first request.
+    // Nothing is sent yet; an unusable host or port shows at the first
+    // request. With TLS, the server's certificate must verify (chain and
+    // name) or no request goes out.
     LDAPConnection(const std::string& host, int port,
-                   const LDAPConstraints& constraints = LDAPConstraints());
+                   const LDAPConstraints& constraints = LDAPConstraints(),
+                   const LdapTls& tls = LdapTls());
     ~LDAPConnection();
     LDAPConnection(const LDAPConnection&) = delete;
     LDAPConnection& operator=(const LDAPConnection&) = delete;
+
+    // The StartTLS operation; a refusal or a failed handshake raises
+    // LDAPException and leaves nothing usable.
+    void startTls();
 
     void bind(const std::string& dn, const std::string& password,
               const LDAPConstraints* constraints = nullptr);
@@ -40,8 +48,13 @@ class LDAPConnection {
     void del(const std::string& dn, const LDAPConstraints* constraints = nullptr);
     void unbind();
 
-    // The ldap:// URI for a host and port; IPv6 literals are bracketed.
-    static std::string makeUri(const std::string& host, int port);
+    // The ldap:// (or ldaps://) URI for a host and port; IPv6 literals are
+    // bracketed.
+    static std::string makeUri(const std::string& host, int port, bool ldaps = false);
+    // The certificate authorities libldap trusts when given none (a file,
+    // or else a folder); empty when it is not configured.
+    static std::string defaultCaFile();
+    static std::string defaultCaFolder();
 
   private:
     struct Handle;

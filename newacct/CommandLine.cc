@@ -65,6 +65,10 @@ const option known_options[] = {
     REQUIRED("mailenabled"),
     REQUIRED("groupware"),
     REQUIRED("class"),
+    {"tls", no_argument, nullptr, 0},
+    {"ldaps", no_argument, nullptr, 0},
+    {"imaps", no_argument, nullptr, 0},
+    REQUIRED("cacert"),
     {nullptr, 0, nullptr, 0},
 };
 #undef REQUIRED

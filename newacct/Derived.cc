@@ -13,11 +13,12 @@
 #include "newacct/NewAcct.h"
 
 void NewAcct::ldapBind() {
-    const DirectoryParams params{host_, port_, baseDN_, adminLogin_, adminPassword_};
+    const DirectoryParams params{host_,       port_,          baseDN_,
+                                 adminLogin_, adminPassword_, tls_.directory()};
     try {
         openAdminSession(connection_, params);
-    } catch (const LDAPException&) {
-        throw MyException(-12, "bind failed");
+    } catch (const AdminSessionError& e) {
+        throw MyException(-12, e.explanation.empty() ? "bind failed" : "bind failed: " + e.text());
     }
 }
 

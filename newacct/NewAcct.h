@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/TlsOptions.h"
 #include "ldap/LDAPAttributeList.h"
 #include "ldap/LDAPConnection.h"
 #include "ldap/LDAPException.h"
@@ -108,6 +109,7 @@ class NewAcct {
     int shadowMax_ = 99999;
     bool globalAddressBook_ = false;
     bool extension_ = false;
+    TlsOptions tls_;
     std::unique_ptr<LDAPConnection> connection_;
 };
 

@@ -51,7 +51,10 @@ void NewAcct::addParam(const std::string& name, const std::string& value) {
             return;
         }
     }
-    if (name == "bDN") {
+    if (tls_.set(name, value)) {
+        // -imaps is taken for site defaults shared with dropacct; newacct
+        // has no IMAP connection.
+    } else if (name == "bDN") {
         baseDN_ = value;
     } else if (name == "al") {
         adminLogin_ = value;
@@ -198,6 +201,11 @@ void usage(std::ostream& out) {
            "    -class             the class to the user belongs (for more than one\n"
            "                       classes specify this option multiple times:\n"
            "                       -class class1 -class class2 ... -class classn\n"
+           "    -tls               StartTLS on the LDAP connection\n"
+           "    -ldaps             TLS from the first byte (ldaps, port usually 636)\n"
+           "    -cacert            file of the certificate authorities to trust\n"
+           "                         (default: libldap's TLS_CACERT)\n"
+           "    -imaps             accepted for settings shared with dropacct\n"
            "    -help              Display this help\n"
            "    -V                 print Version information\n"
            "\n";

@@ -1,6 +1,8 @@
 // Sieve response reading, on lines alone.
 #include "sieve/SieveReplies.h"
 
+#include <cctype>
+
 #include "wire/LineTokenizer.h"
 
 namespace {
@@ -31,10 +33,11 @@ std::string noMessage(const LineTokenizer& tokens) {
 }
 
 // Reads lines and hands each token to `onToken`, which returns true when
-// it decided the result. OK and NO are decided here.
-template <typename TokenHandler>
+// it decided the result. OK and NO are decided here. `onLine` may take a
+// whole line first (returning true), which is then not split.
+template <typename TokenHandler, typename LineHandler>
 int readResponse(LineSource& source, std::string& message, const ReplyWaits& waits,
-                 TokenHandler onToken) {
+                 TokenHandler onToken, LineHandler onLine) {
     ReplyLineReader reader(source, waits);
     std::string line;
     for (;;) {
@@ -42,6 +45,9 @@ int readResponse(LineSource& source, std::string& message, const ReplyWaits& wai
         if (failure < 0) {
             message = localMessage(failure);
             return failure;
+        }
+        if (onLine(line)) {
+            continue;
         }
         LineTokenizer tokens(line, LineTokenizer::kSpace);
         std::string token;
@@ -65,23 +71,80 @@ int readResponse(LineSource& source, std::string& message, const ReplyWaits& wai
 }  // namespace
 
 int readSieveResponse(LineSource& source, std::string& message, const ReplyWaits& waits) {
-    return readResponse(source, message, waits, [](const std::string&, int&) { return false; });
+    return readResponse(
+        source, message, waits, [](const std::string&, int&) { return false; },
+        [](const std::string&) { return false; });
 }
 
 int readSieveListResponse(LineSource& source, std::list<std::string>& scripts, std::string& active,
                           std::string& message, const ReplyWaits& waits) {
     std::string lastName;
-    return readResponse(source, message, waits, [&](const std::string& token, int& result) {
-        if (token.size() >= 2 && token.front() == '"' && token.back() == '"') {
-            lastName = token.substr(1, token.size() - 2);
-            scripts.push_back(lastName);
-        } else if (token == "ACTIVE") {
-            active = lastName;
-        } else if (!token.empty()) {
-            message = "Error parsing LISTSCRIPTS response";
-            result = kSieveParseError;
-            return true;
-        }
+    return readResponse(
+        source, message, waits,
+        [&](const std::string& token, int& result) {
+            if (token.size() >= 2 && token.front() == '"' && token.back() == '"') {
+                lastName = token.substr(1, token.size() - 2);
+                scripts.push_back(lastName);
+            } else if (token == "ACTIVE") {
+                active = lastName;
+            } else if (!token.empty()) {
+                message = "Error parsing LISTSCRIPTS response";
+                result = kSieveParseError;
+                return true;
+            }
+            return false;
+        },
+        [](const std::string&) { return false; });
+}
+
+namespace {
+
+// The quoted string at `position` of `line`, backslash escapes undone;
+// false when there is none or it does not close.
+bool quotedAt(const std::string& line, size_t& position, std::string& text) {
+    while (position < line.size() && line[position] == ' ') {
+        ++position;
+    }
+    if (position >= line.size() || line[position] != '"') {
         return false;
-    });
+    }
+    text.clear();
+    for (size_t i = position + 1; i < line.size(); ++i) {
+        if (line[i] == '\\' && i + 1 < line.size()) {
+            text += line[++i];
+        } else if (line[i] == '"') {
+            position = i + 1;
+            return true;
+        } else {
+            text += line[i];
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+int readSieveCapabilities(LineSource& source, SieveCapabilities& capabilities, std::string& message,
+                          const ReplyWaits& waits) {
+    return readResponse(
+        source, message, waits, [](const std::string&, int&) { return false; },
+        [&capabilities](const std::string& line) {
+            size_t position = 0;
+            std::string name;
+            if (!quotedAt(line, position, name)) {
+                return false;
+            }
+            for (char& c : name) {
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            }
+            std::string value;
+            quotedAt(line, position, value);
+            if (name == "STARTTLS") {
+                capabilities.startTls = true;
+            } else if (name == "SASL") {
+                capabilities.saslListed = true;
+                capabilities.sasl = value;
+            }
+            return true;
+        });
 }

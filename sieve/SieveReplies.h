@@ -24,3 +24,15 @@ int readSieveResponse(LineSource& source, std::string& message, const ReplyWaits
 // the read with -5 and "Error parsing LISTSCRIPTS response".
 int readSieveListResponse(LineSource& source, std::list<std::string>& scripts, std::string& active,
                           std::string& message, const ReplyWaits& waits);
+
+// What a Sieve server announces in its greeting, and again after STARTTLS.
+struct SieveCapabilities {
+    bool startTls = false;    // a "STARTTLS" line
+    bool saslListed = false;  // a "SASL" line, whose mechanisms follow
+    std::string sasl;
+};
+
+// Reads the capability lines (a quoted name, maybe a quoted value) up to the
+// closing OK or NO, with the results of readSieveResponse.
+int readSieveCapabilities(LineSource& source, SieveCapabilities& capabilities, std::string& message,
+                          const ReplyWaits& waits);

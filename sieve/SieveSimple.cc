@@ -3,6 +3,7 @@
 
 #include "wire/Sasl.h"
 #include "wire/TcpLineSource.h"
+#include "wire/TlsChannel.h"
 
 SieveSimple::SieveSimple(const char* host, unsigned int port, const ReplyWaits& waits)
     : connection_(std::make_unique<TcpLineSource>(host, port)), waits_(waits) {
@@ -11,8 +12,33 @@ SieveSimple::SieveSimple(const char* host, unsigned int port, const ReplyWaits& 
     } catch (const SaslError& e) {
         throw SieveException(e.label, e.text);
     }
+    // Whatever the greeting's outcome: the next command meets the server's
+    // state either way.
     std::string greeting;
-    readServerResponse(greeting);
+    readSieveCapabilities(*connection_, capabilities_, greeting, waits_);
+}
+
+void SieveSimple::startTls(const TlsSettings& settings) {
+    std::string response;
+    try {
+        if (!capabilities_.startTls) {
+            throw SieveException("starttls", "the server does not offer STARTTLS");
+        }
+        send("STARTTLS", "starttls");
+        if (readServerResponse(response) != kSieveOk) {
+            throw SieveException("starttls", response);
+        }
+        connection_->startTls(settings, waits_.firstLineMs);
+    } catch (const SieveException&) {
+        connection_->abandon();
+        throw;
+    } catch (const TlsError& e) {
+        throw SieveException("starttls", e.what());
+    }
+    capabilities_ = SieveCapabilities();
+    if (readSieveCapabilities(*connection_, capabilities_, response, waits_) != kSieveOk) {
+        throw SieveException("starttls", response);
+    }
 }
 
 SieveSimple::~SieveSimple() = default;
@@ -30,6 +56,13 @@ int SieveSimple::readServerResponse(std::string& message) {
 
 void SieveSimple::authenticate(const std::string& user, const std::string& authname,
                                const std::string& password) {
+    // Such a server answers a correct login like a wrong password.
+    if (!connection_->secure() && capabilities_.startTls && capabilities_.saslListed &&
+        capabilities_.sasl.empty()) {
+        throw SieveException("Authentication",
+                             "the server offers no login mechanism without TLS (it offers "
+                             "STARTTLS); use -tls");
+    }
     std::string message;
     const int started = sasl_->startPlain(user, authname, password, message);
     if (started != SASL_OK && started != SASL_CONTINUE) {
@@ -47,6 +80,10 @@ void SieveSimple::authenticate(const std::string& user, const std::string& authn
 }
 
 void SieveSimple::logout() {
+    if (!connection_->open()) {
+        sasl_->dispose();
+        return;
+    }
     send("logout", "logout");
     std::string response;
     readServerResponse(response);

@@ -13,6 +13,7 @@
 
 class SaslSession;
 class TcpLineSource;
+struct TlsSettings;
 
 class SieveSimple {
   public:
@@ -22,6 +23,11 @@ class SieveSimple {
     ~SieveSimple();
     SieveSimple(const SieveSimple&) = delete;
     SieveSimple& operator=(const SieveSimple&) = delete;
+
+    // STARTTLS, the handshake, and the capabilities the server sends again;
+    // raises SieveException ("starttls") when the server offers or grants
+    // none or the handshake fails.
+    void startTls(const TlsSettings& settings);
 
     void authenticate(const std::string& user, const std::string& authname,
                       const std::string& password);
@@ -41,6 +47,7 @@ class SieveSimple {
     void send(const std::string& line, const std::string& label);
 
     std::unique_ptr<TcpLineSource> connection_;
+    SieveCapabilities capabilities_;
     std::unique_ptr<SaslSession> sasl_;
     ReplyWaits waits_;
 };

@@ -8,6 +8,14 @@
 #   cyrus.sh adduser DIR USER PASSWORD   adds a SASL user (the admin is
 #                        "admin" with password "secret")
 #   cyrus.sh stop DIR    stops it by the master's PID
+#
+# With TLS_CERTS (a folder made by certs.sh) it offers STARTTLS on both
+# services and imaps on a third port (DIR/ports then holds three numbers),
+# with the certificate TLS_CERT_NAME (server); CYRUS_PLAINTEXT=no refuses
+# logins without TLS. Two more services (IMAP and Sieve, DIR/admin-ports)
+# always take plain logins: the test helpers prepare and inspect the server
+# through them.
+# DIR/tls.env may set these instead of the environment.
 set -euo pipefail
 cmd=${1:?usage: cyrus.sh start|adduser|stop DIR}
 dir=${2:?usage: cyrus.sh start|adduser|stop DIR}
@@ -28,8 +36,25 @@ start)
 	dir=$(cd "$dir" && pwd)
 	mkdir -p "$dir/config" "$dir/spool" "$dir/sieve" "$dir/socket" "$dir/config/lock" \
 		"$dir/config/proc" "$dir/config/db" "$dir/config/log"
+	[ -f "$dir/tls.env" ] && . "$dir/tls.env"
 	imap_port=$(free_port)
 	sieve_port=$(free_port)
+	admin_port=$(free_port)
+	admin_sieve_port=$(free_port)
+	tls_conf=
+	tls_service=
+	ports="$imap_port $sieve_port"
+	if [ -n "${TLS_CERTS:-}" ]; then
+		name=${TLS_CERT_NAME:-server}
+		imaps_port=$(free_port)
+		ports="$ports $imaps_port"
+		mkdir -p "$dir/tls"
+		cp "$TLS_CERTS/ca.pem" "$TLS_CERTS/$name.pem" "$TLS_CERTS/$name.key" "$dir/tls/"
+		tls_conf="tls_server_cert: $dir/tls/$name.pem
+tls_server_key: $dir/tls/$name.key
+tls_client_certs: off"
+		tls_service="imaps cmd=\"$bin/imapd -s -C $dir/imapd.conf\" listen=\"127.0.0.1:$imaps_port\" prefork=0"
+	fi
 	cat >"$dir/imapd.conf" <<CONF
 configdirectory: $dir/config
 defaultpartition: default
@@ -37,7 +62,10 @@ partition-default: $dir/spool
 sievedir: $dir/sieve
 servername: $servername
 admins: admin
-allowplaintext: yes
+allowplaintext: ${CYRUS_PLAINTEXT:-yes}
+adminplain_allowplaintext: yes
+adminsieve_allowplaintext: yes
+$tls_conf
 sasl_pwcheck_method: auxprop
 sasl_auxprop_plugin: sasldb
 sasl_sasldb_path: $dir/sasldb2
@@ -58,6 +86,9 @@ START {
 SERVICES {
   imap cmd="$bin/imapd -C $dir/imapd.conf" listen="127.0.0.1:$imap_port" prefork=0
   sieve cmd="$bin/timsieved -C $dir/imapd.conf" listen="127.0.0.1:$sieve_port" prefork=0
+  adminplain cmd="$bin/imapd -C $dir/imapd.conf" listen="127.0.0.1:$admin_port" prefork=0
+  adminsieve cmd="$bin/timsieved -C $dir/imapd.conf" listen="127.0.0.1:$admin_sieve_port" prefork=0
+  $tls_service
 }
 EVENTS {
 }
@@ -73,16 +104,17 @@ CONF
 	setsid "$bin/master" -C "$dir/imapd.conf" -M "$dir/cyrus.conf" -p "$dir/master.pid" -D \
 		</dev/null >"$dir/master.log" 2>&1 &
 	for _ in $(seq 100); do
-		if python3 - "$imap_port" "$sieve_port" <<'PY' 2>/dev/null; then
+		if python3 - "$imap_port" "$sieve_port" "$admin_port" "$admin_sieve_port" <<'PY' 2>/dev/null; then
 import socket, sys
-for port in sys.argv[1:]:
+for port in sys.argv[1:]:  # every service answers
     s = socket.create_connection(("127.0.0.1", int(port)), timeout=1)
     s.settimeout(2)
     if not s.recv(100):
         raise SystemExit(1)
 PY
-			echo "$imap_port $sieve_port" >"$dir/ports"
-			echo "$imap_port $sieve_port"
+			echo "$ports" >"$dir/ports"
+			echo "$admin_port $admin_sieve_port" >"$dir/admin-ports"
+			echo "$ports"
 			exit 0
 		fi
 		sleep 0.1

@@ -9,6 +9,13 @@
 #                                 (tests use them to refuse one operation).
 #                                 Lines in DIR/extra-db.conf end the database
 #                                 section (overlays such as testenv/unique.conf).
+#                                 With TLS_CERTS (a folder made by certs.sh)
+#                                 it offers StartTLS and listens for ldaps on
+#                                 a second port (DIR/ldaps-port), with the
+#                                 certificate TLS_CERT_NAME (server); with
+#                                 SLAPD_SECURITY (e.g. simple_bind=128) it
+#                                 refuses binds without TLS. DIR/tls.env may
+#                                 set these instead of the environment.
 #   slapd.sh stop DIR             stops that server by its PID
 #   slapd.sh kill DIR             the same without a clean shutdown, for
 #                                 throw-away test instances (a clean stop
@@ -28,6 +35,19 @@ case "$cmd" in
 start)
 	mkdir -p "$dir/db"
 	dir=$(cd "$dir" && pwd)
+	[ -f "$dir/tls.env" ] && . "$dir/tls.env"
+	tls_conf=
+	if [ -n "${TLS_CERTS:-}" ]; then
+		name=${TLS_CERT_NAME:-server}
+		mkdir -p "$dir/tls"
+		cp "$TLS_CERTS/ca.pem" "$TLS_CERTS/$name.pem" "$TLS_CERTS/$name.key" "$dir/tls/"
+		tls_conf="TLSCACertificateFile $dir/tls/ca.pem
+TLSCertificateFile $dir/tls/$name.pem
+TLSCertificateKeyFile $dir/tls/$name.key
+TLSVerifyClient never"
+	fi
+	security_conf=
+	[ -n "${SLAPD_SECURITY:-}" ] && security_conf="security $SLAPD_SECURITY"
 	cat >"$dir/slapd.conf" <<CONF
 include /etc/ldap/schema/core.schema
 include /etc/ldap/schema/cosine.schema
@@ -40,6 +60,8 @@ modulepath /usr/lib/ldap
 moduleload back_mdb
 moduleload unique
 sizelimit unlimited
+$tls_conf
+$security_conf
 
 database mdb
 suffix "o=site"
@@ -71,9 +93,16 @@ CONF
 		{ cat "$dir/slapadd.log" >&2; exit 1; }
 	for attempt in 1 2 3 4 5; do
 		port=$(free_port)
-		slapd -f "$dir/slapd.conf" -h "ldap://127.0.0.1:$port/" -s 0 >"$dir/slapd.log" 2>&1 || true
+		urls="ldap://127.0.0.1:$port/"
+		if [ -n "$tls_conf" ]; then
+			ldaps_port=$(free_port)
+			urls="$urls ldaps://127.0.0.1:$ldaps_port/"
+			echo "$ldaps_port" >"$dir/ldaps-port"
+		fi
+		slapd -f "$dir/slapd.conf" -h "$urls" -s 0 >"$dir/slapd.log" 2>&1 || true
 		for _ in $(seq 50); do
-			if ldapwhoami -x -H "ldap://127.0.0.1:$port" >/dev/null 2>&1; then
+			# An anonymous search answers even where binds need TLS.
+			if ldapsearch -x -H "ldap://127.0.0.1:$port" -s base -b "" 1.1 >/dev/null 2>&1; then
 				echo "$port" >"$dir/port"
 				echo "$port"
 				exit 0

@@ -1,31 +1,20 @@
-// Socket transport of the IMAP and Sieve clients.
+// Line reading and writing over a client connection.
 #include "wire/TcpLineSource.h"
 
 #include <commoncpp/commoncpp.h>
-#include <commoncpp/tcp.h>
+#include <commoncpp/socket.h>
 
-TcpLineSource::TcpLineSource(const char* host, unsigned int port) {
-    const ost::InetHostAddress address(host);
-    // Exceptions on, no stream time-out (the waits are ours). No segment
-    // size: given one, the library also shrinks the socket buffers to a few
-    // kilobytes, and a long reply (a LIST of many mailboxes) then crawls and
-    // can stall past the reply waits.
-    stream_ =
-        std::make_unique<ost::TCPStream>(address, static_cast<ost::tpport_t>(port), 0, true, 0);
-}
+TcpLineSource::TcpLineSource(const char* host, unsigned int port)
+    : plain_(std::make_unique<TcpChannel>(host, port)) {}
 
-TcpLineSource::~TcpLineSource() {
-    if (stream_) {
-        stream_->disconnect();
-    }
-}
+TcpLineSource::~TcpLineSource() = default;
 
 bool TcpLineSource::waitForInput(int timeoutMs) {
-    return broken_ || stream_->isPending(ost::Socket::pendingInput, timeoutMs);
+    return broken_ || channel().waitForInput(timeoutMs);
 }
 
 bool TcpLineSource::errorPending() {
-    return stream_->isPending(ost::Socket::pendingError, 0);
+    return !broken_ && channel().errorPending();
 }
 
 LineSource::Read TcpLineSource::readLine(std::string& line, int timeoutMs) {
@@ -33,16 +22,19 @@ LineSource::Read TcpLineSource::readLine(std::string& line, int timeoutMs) {
     if (broken_) {
         return Read::End;
     }
-    // Byte by byte from the stream buffer, waiting before each byte that is
-    // not buffered yet: a peer that stops in the middle of a line cannot
-    // block us longer than one wait.
+    // Byte by byte, waiting before each byte that is not buffered yet: a
+    // peer that stops in the middle of a line cannot block us longer than
+    // one wait.
+    ByteChannel& bytes = channel();
     for (;;) {
-        if (!stream_->isPending(ost::Socket::pendingInput, timeoutMs)) {
+        if (!bytes.waitForInput(timeoutMs)) {
             return Read::TimedOut;
         }
-        const int c = stream_->get();
-        if (c == std::char_traits<char>::eof()) {
-            stream_->clear();
+        const int c = bytes.get();
+        if (c == ByteChannel::kTimedOut) {
+            return Read::TimedOut;
+        }
+        if (c == ByteChannel::kEnd) {
             return Read::End;
         }
         if (c == '\n') {
@@ -57,5 +49,31 @@ LineSource::Read TcpLineSource::readLine(std::string& line, int timeoutMs) {
 }
 
 void TcpLineSource::writeLine(const std::string& line) {
-    *stream_ << line << std::endl;
+    if (!open()) {
+        // A failed handshake closed the connection.
+        throw ost::SockException(ost::String("connection closed"), ost::Socket::errOutput);
+    }
+    channel().write(line + "\n");
+}
+
+void TcpLineSource::abandon() {
+    tls_.reset();
+    plain_.reset();
+    broken_ = true;
+}
+
+void TcpLineSource::startTls(const TlsSettings& settings, int timeoutMs) {
+    if (tls_) {
+        throw TlsError("TLS is already active");
+    }
+    if (plain_->hasBufferedInput()) {
+        abandon();
+        throw TlsError("the server sent data before the TLS handshake");
+    }
+    try {
+        tls_ = std::make_unique<TlsChannel>(std::move(plain_), settings, timeoutMs);
+    } catch (const TlsError&) {
+        abandon();
+        throw;
+    }
 }

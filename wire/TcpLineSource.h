@@ -1,15 +1,13 @@
-// A TCP connection to a line-based server over ucommon's Common C++
-// TCPStream: line-at-a-time reading with waits, LF-terminated writes.
+// A client connection to a line-based server: line-at-a-time reading with
+// waits and LF-terminated writes over a byte channel, which is the plain
+// TCP connection until TLS is put under it.
 #pragma once
 
 #include <memory>
 #include <string>
 
 #include "wire/LineSource.h"
-
-namespace ost {
-class TCPStream;
-}
+#include "wire/TlsChannel.h"
 
 class TcpLineSource : public LineSource {
   public:
@@ -22,12 +20,26 @@ class TcpLineSource : public LineSource {
     bool errorPending() override;
     Read readLine(std::string& line, int timeoutMs) override;
 
-    // Writes the line and a single LF, and flushes.
+    // Writes the line and a single LF.
     void writeLine(const std::string& line);
 
+    // Puts TLS under the connection (the handshake within `timeoutMs`).
+    // Raises TlsError, also when bytes arrived after the last line read:
+    // they came unprotected and cannot be told from an attacker's.
+    void startTls(const TlsSettings& settings, int timeoutMs);
+    bool secure() const { return tls_ != nullptr; }
+    // Closes the connection for good: after a failed STARTTLS nothing more
+    // may be sent, least of all a credential in clear.
+    void abandon();
+    // False once the connection was abandoned or a handshake failed.
+    bool open() const { return plain_ || tls_; }
+
   private:
-    std::unique_ptr<ost::TCPStream> stream_;
-    // Set once a line overflowed: the exchange is out of step for good, so
-    // every later read fails at once instead of waiting on the rest.
+    ByteChannel& channel() { return tls_ ? static_cast<ByteChannel&>(*tls_) : *plain_; }
+
+    std::unique_ptr<TcpChannel> plain_;  // until TLS takes it over
+    std::unique_ptr<TlsChannel> tls_;
+    // Set once a line overflowed or TLS failed: the exchange is out of step
+    // for good, so every later read fails at once instead of waiting.
     bool broken_ = false;
 };

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <sstream>
 #include <stdexcept>
 
@@ -88,15 +89,30 @@ void sieveLogin(Socket& s, const std::string& user) {
         throw std::runtime_error("sieve login: " + reply);
 }
 
+std::string newFolder() {
+    char pattern[] = "/tmp/cyrus-test-XXXXXX";
+    return mkdtemp(pattern);
+}
+
 }  // namespace
 
-Cyrus::Cyrus() {
-    char pattern[] = "/tmp/cyrus-test-XXXXXX";
-    dir_ = mkdtemp(pattern);
+Cyrus::Cyrus() : dir_(newFolder()) {
+    start();
+}
+
+Cyrus::Cyrus(const ServerTls& tls) : dir_(newFolder()) {
+    std::ofstream(dir_ + "/tls.env")
+        << "TLS_CERTS=" << testCertificates() << "\nTLS_CERT_NAME=" << tls.certificate
+        << (tls.required ? "\nCYRUS_PLAINTEXT=no" : "") << "\n";
+    start();
+}
+
+void Cyrus::start() {
     const ProcessResult started = runProcess(kScript, {"start", dir_});
     if (started.status != 0)
         throw std::runtime_error("Cyrus did not start: " + started.err);
-    std::istringstream(started.out) >> imapPort_ >> sievePort_;
+    std::istringstream(started.out) >> imapPort_ >> sievePort_ >> imapsPort_;
+    std::ifstream(dir_ + "/admin-ports") >> adminImapPort_ >> adminSievePort_;
 }
 
 Cyrus::~Cyrus() {
@@ -109,7 +125,7 @@ void Cyrus::addUser(const std::string& user, const std::string& password) const 
 }
 
 std::string Cyrus::imap(const std::vector<std::string>& commands) const {
-    Socket s(imapPort_);
+    Socket s(adminImapPort_);
     std::string all = s.line();
     s.write("T0 login admin secret\r\n");
     s.line();
@@ -154,7 +170,7 @@ std::string Cyrus::mailboxesWithAcls() const {
 
 void Cyrus::putScripts(const std::string& user, const std::vector<std::string>& names,
                        const std::string& active) const {
-    Socket s(sievePort_);
+    Socket s(adminSievePort_);
     sieveLogin(s, user);
     const std::string body = "keep;\r\n";
     for (const std::string& name : names) {
@@ -173,7 +189,7 @@ void Cyrus::putScripts(const std::string& user, const std::vector<std::string>& 
 }
 
 std::string Cyrus::listScripts(const std::string& user) const {
-    Socket s(sievePort_);
+    Socket s(adminSievePort_);
     sieveReply(s);
     s.write("AUTHENTICATE \"PLAIN\" \"" + base64(user + '\0' + "admin" + '\0' + "secret") +
             "\"\r\n");

@@ -6,15 +6,20 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ServerTls.h"
+
 class Cyrus {
   public:
     Cyrus();
+    // With STARTTLS on both services and imaps (on imapsPort()).
+    explicit Cyrus(const ServerTls& tls);
     ~Cyrus();
     Cyrus(const Cyrus&) = delete;
     Cyrus& operator=(const Cyrus&) = delete;
 
     int imapPort() const { return imapPort_; }
     int sievePort() const { return sievePort_; }
+    int imapsPort() const { return imapsPort_; }
     void addUser(const std::string& user, const std::string& password) const;
 
     // Sends IMAP command lines as the administrator, one at a time, and
@@ -30,7 +35,13 @@ class Cyrus {
     std::string listScripts(const std::string& user) const;
 
   private:
+    void start();
+
     std::string dir_;
     int imapPort_ = 0;
     int sievePort_ = 0;
+    int imapsPort_ = 0;
+    // Services that always take plain logins, for the helpers above.
+    int adminImapPort_ = 0;
+    int adminSievePort_ = 0;
 };

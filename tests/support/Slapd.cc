@@ -13,16 +13,34 @@ namespace {
 const std::string kScript = std::string(TESTENV_DIR) + "/slapd.sh";
 }
 
-Slapd::Slapd(const std::string& extraLdif, const std::string& extraAcl,
-             const std::string& extraDbConfig) {
+namespace {
+std::string newFolder() {
     char pattern[] = "/tmp/slapd-test-XXXXXX";
-    dir_ = mkdtemp(pattern);
+    return mkdtemp(pattern);
+}
+}  // namespace
+
+Slapd::Slapd(const std::string& extraLdif, const std::string& extraAcl,
+             const std::string& extraDbConfig)
+    : dir_(newFolder()) {
     if (!extraAcl.empty()) {
         std::ofstream(dir_ + "/extra-acl.conf") << extraAcl;
     }
     if (!extraDbConfig.empty()) {
         std::ofstream(dir_ + "/extra-db.conf") << extraDbConfig;
     }
+    start(extraLdif);
+}
+
+Slapd::Slapd(const ServerTls& tls) : dir_(newFolder()) {
+    std::ofstream(dir_ + "/tls.env")
+        << "TLS_CERTS=" << testCertificates() << "\nTLS_CERT_NAME=" << tls.certificate
+        << (tls.required ? "\nSLAPD_SECURITY=simple_bind=128" : "") << "\n";
+    start(std::string());
+    std::ifstream(dir_ + "/ldaps-port") >> ldapsPort_;
+}
+
+void Slapd::start(const std::string& extraLdif) {
     std::vector<std::string> args{"start", dir_};
     if (!extraLdif.empty()) {
         std::ofstream(dir_ + "/extra.ldif") << extraLdif;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ServerTls.h"
+
 class Slapd {
   public:
     // `extraAcl` holds access rules placed before the standard ones,
@@ -13,12 +15,15 @@ class Slapd {
     explicit Slapd(const std::string& extraLdif = std::string(),
                    const std::string& extraAcl = std::string(),
                    const std::string& extraDbConfig = std::string());
+    // With StartTLS and ldaps (on ldapsPort()).
+    explicit Slapd(const ServerTls& tls);
     ~Slapd();
     Slapd(const Slapd&) = delete;
     Slapd& operator=(const Slapd&) = delete;
 
     int port() const { return port_; }
     std::string portText() const { return std::to_string(port_); }
+    std::string ldapsPortText() const { return std::to_string(ldapsPort_); }
     void stop();
 
     // Applies LDIF change records as the administrator (ldapmodify).
@@ -38,6 +43,9 @@ class Slapd {
     std::vector<std::string> holders(const std::string& filter) const;
 
   private:
+    void start(const std::string& extraLdif);
+
     std::string dir_;
     int port_ = 0;
+    int ldapsPort_ = 0;
 };

@@ -1,0 +1,24 @@
+// The test authority's certificates, made on first use.
+#include "tests/support/ServerTls.h"
+
+#include <stdlib.h>
+
+#include <stdexcept>
+
+#include "tests/support/Process.h"
+
+const std::string& testCertificates() {
+    static const std::string folder = [] {
+        char pattern[] = "/tmp/test-certs-XXXXXX";
+        const std::string dir = mkdtemp(pattern);
+        const ProcessResult made = runProcess(std::string(TESTENV_DIR) + "/certs.sh", {dir});
+        if (made.status != 0)
+            throw std::runtime_error("certs.sh failed: " + made.err);
+        return dir;
+    }();
+    return folder;
+}
+
+std::string testCertificate(const std::string& name) {
+    return testCertificates() + "/" + name;
+}

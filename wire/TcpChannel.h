@@ -1,0 +1,29 @@
+// A plain TCP connection over ucommon's Common C++ TCPStream, with Nagle's
+// algorithm off: each command is one small write that must leave at once.
+#pragma once
+
+#include <memory>
+
+#include "wire/ByteChannel.h"
+
+class TcpChannel : public ByteChannel {
+  public:
+    // Connects; a failure raises the socket library's exception
+    // (ost::Socket* or ost::SockException, depending on its mode).
+    TcpChannel(const char* host, unsigned int port);
+    ~TcpChannel() override;
+
+    bool waitForInput(int timeoutMs) override;
+    bool errorPending() override;
+    int get() override;
+    void write(const std::string& bytes) override;
+
+    // The connected socket, for a TLS layer that takes the connection over.
+    int socket() const;
+    // Bytes received and buffered but not read yet.
+    bool hasBufferedInput();
+
+  private:
+    class Stream;
+    std::unique_ptr<Stream> stream_;
+};
