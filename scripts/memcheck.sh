@@ -1,6 +1,6 @@
 #!/bin/bash
-# Runs a full create and remove cycle (newacct, then dropacct -ldap -imap
-# -sieve) under valgrind's memcheck against a private sandbox, and fails on
+# Runs a full create and remove cycle over TLS (newacct, then dropacct -ldap
+# -imap -sieve) under valgrind's memcheck against a private sandbox, and fails on
 # any memory error or leak of ours.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -19,13 +19,13 @@ trap finish EXIT
 memcheck=(valgrind --quiet --leak-check=full --show-leak-kinds=definite,indirect
 	--errors-for-leak-kinds=definite,indirect --error-exitcode=99
 	--log-file="$sandbox/valgrind.%p.log")
-export LDAPNOINIT=1
+export LDAPNOINIT=1 CA_FILE
 
-printf 'bDN=%s\nal=%s\nap=%s\nH=%s\nP=%s\nuid=vg\nsn=Grind\ngivenname=Val\nup=pw\nmail=vg@example.org\nalias=valg\no=O\nc=DE\nclass=users\nwriteglobaladdress=allowed\n' \
-	"$BASE_DN" "$ADMIN_LOGIN" "$ADMIN_PASSWORD" "$LDAP_HOST" "$LDAP_PORT" |
+printf 'tls\ncacert=%s\nbDN=%s\nal=%s\nap=%s\nH=%s\nP=%s\nuid=vg\nsn=Grind\ngivenname=Val\nup=pw\nmail=vg@example.org\nalias=valg\no=O\nc=DE\nclass=users\nwriteglobaladdress=allowed\n' \
+	"$CA_FILE" "$BASE_DN" "$ADMIN_LOGIN" "$ADMIN_PASSWORD" "$LDAP_HOST" "$LDAP_PORT" |
 	"${memcheck[@]}" "$build/newacct/newacct"
 "$top/testenv/provision.py" create "$CYRUS_HOST" "$IMAP_PORT" "$SIEVE_PORT" vg
-"${memcheck[@]}" "$build/dropacct/dropacct" -ldap -imap -sieve -debug -LH "$LDAP_HOST" \
+"${memcheck[@]}" "$build/dropacct/dropacct" -ldap -imap -sieve -debug -tls -cacert "$CA_FILE" -LH "$LDAP_HOST" \
 	-LP "$LDAP_PORT" -CH "$CYRUS_HOST" -CP "$IMAP_PORT" -SP "$SIEVE_PORT" -bDN "$BASE_DN" \
 	-al "$ADMIN_LOGIN" -ap "$ADMIN_PASSWORD" -uid vg 2>"$sandbox/trace"
 echo "memcheck: create and remove cycle clean (no error, no leak)"

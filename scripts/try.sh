@@ -4,6 +4,8 @@
 # server, creates an account with newacct the way a front end does, gives it
 # mailboxes, rights and Sieve scripts, removes it all with dropacct, shows
 # that nothing is left, and stops the sandbox. Exits 0 only if all worked.
+# The sandbox servers require TLS, as production servers do: every run
+# below uses StartTLS and trusts the sandbox's own authority.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD_DIR:-$top/build-plain}
@@ -23,12 +25,14 @@ step "Starting the sandbox in $sandbox"
 "$top/testenv/sandbox.sh" start "$sandbox"
 # shellcheck disable=SC1091
 . "$sandbox/env"
-export LDAPNOINIT=1
-ldap() { ldapsearch -x -LLL -o ldif-wrap=no -H "ldap://$LDAP_HOST:$LDAP_PORT" \
-	-D "uid=$ADMIN_LOGIN,$BASE_DN" -w "$ADMIN_PASSWORD" "$@"; }
+export CA_FILE
+ldap() { LDAPTLS_CACERT=$CA_FILE ldapsearch -x -ZZ -LLL -o ldif-wrap=no \
+	-H "ldap://$LDAP_HOST:$LDAP_PORT" -D "uid=$ADMIN_LOGIN,$BASE_DN" -w "$ADMIN_PASSWORD" "$@"; }
 
-step "newacct: creating jdoe from standard input, as a front end does"
+step "newacct: creating jdoe from standard input, as a front end does (over StartTLS)"
 "$newacct" <<INPUT
+tls
+cacert=$CA_FILE
 bDN=$BASE_DN
 al=$ADMIN_LOGIN
 ap=$ADMIN_PASSWORD
@@ -57,11 +61,13 @@ step "Giving jdoe a mailbox with a sub-mailbox, rights on shared.projects and tw
 "$top/testenv/provision.py" create "$CYRUS_HOST" "$IMAP_PORT" "$SIEVE_PORT" jdoe
 "$top/testenv/provision.py" show "$CYRUS_HOST" "$IMAP_PORT" "$SIEVE_PORT" jdoe
 
-step "dropacct: removing jdoe from the directory, the Sieve server and the IMAP server"
+step "dropacct: removing jdoe from the directory, the Sieve server and the IMAP server (over StartTLS)"
 "$dropacct" <<INPUT
 ldap
 imap
 sieve
+tls
+cacert=$CA_FILE
 LH=$LDAP_HOST
 LP=$LDAP_PORT
 CH=$CYRUS_HOST

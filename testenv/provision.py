@@ -6,14 +6,30 @@ prints what is left of the user on the IMAP and Sieve servers.
     provision.py create HOST IMAP_PORT SIEVE_PORT USER
     provision.py show HOST IMAP_PORT SIEVE_PORT USER
 
-Acts as the sandbox administrator (admin/secret).
+Acts as the sandbox administrator (admin/secret). With CA_FILE in the
+environment it speaks STARTTLS on both servers and trusts that authority.
 """
 import base64
 import imaplib
+import os
 import socket
+import ssl
 import sys
 
 ADMIN, PASSWORD = "admin", "secret"
+
+
+def tls_context():
+    ca = os.environ.get("CA_FILE")
+    return ssl.create_default_context(cafile=ca) if ca else None
+
+
+def imap_session(host, port):
+    imap = imaplib.IMAP4(host, port)
+    if tls_context():
+        imap.starttls(tls_context())
+    imap.login(ADMIN, PASSWORD)
+    return imap
 
 
 def sieve_session(host, port, user):
@@ -34,13 +50,17 @@ def sieve_session(host, port, user):
         return reply()
 
     reply()
+    if tls_context():
+        send(b"STARTTLS\r\n")
+        sock = tls_context().wrap_socket(sock, server_hostname=host)
+        stream = sock.makefile("rwb")
+        reply()  # the capabilities again
     plain = base64.b64encode(f"{user}\0{ADMIN}\0{PASSWORD}".encode()).decode()
     return send, send(f'AUTHENTICATE "PLAIN" "{plain}"\r\n'.encode())
 
 
 def create(host, imap_port, sieve_port, user):
-    imap = imaplib.IMAP4(host, imap_port)
-    imap.login(ADMIN, PASSWORD)
+    imap = imap_session(host, imap_port)
     for mailbox in (f"user.{user}", f"user.{user}.Sent", "shared.projects"):
         imap.create(mailbox)
     imap.setacl("shared.projects", user, "lrsw")
@@ -59,8 +79,7 @@ def create(host, imap_port, sieve_port, user):
 
 
 def show(host, imap_port, sieve_port, user):
-    imap = imaplib.IMAP4(host, imap_port)
-    imap.login(ADMIN, PASSWORD)
+    imap = imap_session(host, imap_port)
     _, listing = imap.list('""', "*")
     for line in listing:
         name = line.decode().split(' "." ', 1)[1]

@@ -41,6 +41,8 @@ class TlsChannel : public ByteChannel {
     void write(const std::string& bytes) override;
 
   private:
+    void acknowledgeAtOnce();
+
     struct SessionFree {
         void operator()(gnutls_session_t session) const { gnutls_deinit(session); }
     };
