@@ -99,8 +99,7 @@ void DropAcct::dropAcctFromCyrus() {
                                     "the server reports no other-users namespace to find the "
                                     "user's mailbox in");
             }
-            const std::string mailbox =
-                IMAPSimple::escapeString(namespaces.otherUsers.front().prefix + uid_);
+            const std::string mailbox = namespaces.otherUsers.front().prefix + uid_;
             deleteMailbox(*client, mailbox, adminLogin_);
         } catch (const IMAPException& e) {
             endSession();

@@ -1,6 +1,7 @@
 // Parsing of one untagged LIST or LSUB line.
 #include "imap/IMAPException.h"
 #include "imap/ImapRecords.h"
+#include "imap/ImapReplies.h"
 #include "wire/LineTokenizer.h"
 
 namespace {
@@ -48,7 +49,9 @@ void IMAPFolder::parseListResponse(const std::string& line) {
         throw parseError;
     }
     if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"') {
-        name = rest.substr(1, rest.size() - 2);
+        if (!unquoteImapString(rest, name)) {
+            throw parseError;
+        }
     } else if (isAtom(rest)) {
         name = rest;
     } else {

@@ -15,6 +15,11 @@ std::string quoted(const std::string& text) {
     return kQuote + text + kQuote;
 }
 
+// A mailbox name or identifier as one IMAP quoted string, escaped once.
+std::string quotedName(const std::string& name) {
+    return quoted(IMAPSimple::escapeString(name));
+}
+
 }  // namespace
 
 IMAPSimple::IMAPSimple(const char* host, unsigned int port, const ReplyWaits& waits)
@@ -191,7 +196,7 @@ void IMAPSimple::simpleCommand(const std::string& tag, const std::string& line,
 void IMAPSimple::create(const std::string& mailbox) {
     if (mailbox.empty())
         return;
-    const std::string line = "C1 create " + quoted(mailbox);
+    const std::string line = "C1 create " + quotedName(mailbox);
     simpleCommand("C1", line, line, "create");
     trace("    >>" + mailbox);
 }
@@ -199,7 +204,7 @@ void IMAPSimple::create(const std::string& mailbox) {
 void IMAPSimple::del(const std::string& mailbox) {
     if (mailbox.empty())
         return;
-    const std::string line = "D1 delete " + quoted(mailbox);
+    const std::string line = "D1 delete " + quotedName(mailbox);
     simpleCommand("D1", line, line, "delete");
 }
 
@@ -207,28 +212,29 @@ void IMAPSimple::setACL(const std::string& mailbox, const std::string& identifie
                         const std::string& rights) {
     if (mailbox.empty() || identifier.empty() || rights.empty())
         return;
-    const std::string line = "A1 setacl " + quoted(mailbox) + " " + identifier + " " + rights;
+    const std::string line =
+        "A1 setacl " + quotedName(mailbox) + " " + quotedName(identifier) + " " + rights;
     simpleCommand("A1", line, line, "setacl");
 }
 
 void IMAPSimple::deleteACL(const std::string& mailbox, const std::string& identifier) {
     if (mailbox.empty() || identifier.empty())
         return;
-    const std::string line = "A2 deleteacl " + quoted(mailbox) + " " + identifier;
+    const std::string line = "A2 deleteacl " + quotedName(mailbox) + " " + quotedName(identifier);
     simpleCommand("A2", line, line, "deleteacl");
 }
 
 void IMAPSimple::setQuota(const std::string& mailbox, const std::string& resource, int limit) {
     if (mailbox.empty() || resource.empty() || limit < 0)
         return;
-    const std::string command = "Q1 setquota " + quoted(mailbox) + " (" + resource + " ";
+    const std::string command = "Q1 setquota " + quotedName(mailbox) + " (" + resource + " ";
     simpleCommand("Q1", command + std::to_string(limit) + ")", command + ")", "setquota");
 }
 
 void IMAPSimple::subscribe(const std::string& mailbox) {
     if (mailbox.empty())
         return;
-    const std::string line = "S1 subscribe " + quoted(mailbox);
+    const std::string line = "S1 subscribe " + quotedName(mailbox);
     simpleCommand("S1", line, line, "subscribe");
 }
 
@@ -239,11 +245,12 @@ IMAPNamespaceSet IMAPSimple::Namespace() {
     if (readServerResponse("N1", response, &lines) < 0) {
         throw IMAPException("namespace", response);
     }
+    // Each line is traced before it is parsed: a bad one is the last shown.
+    IMAPNamespaceSet set;
     for (const std::string& line : lines) {
         trace("        << " + line);
+        parseNamespaceLines({line}, response, set);
     }
-    IMAPNamespaceSet set;
-    parseNamespaceLines(lines, response, set);
     return set;
 }
 
@@ -265,7 +272,7 @@ std::list<IMAPFolder> IMAPSimple::list(const std::string& reference, const std::
 }
 
 std::list<IMAPAcl> IMAPSimple::getACL(const std::string& mailbox) {
-    const std::string line = "GA3 getacl " + quoted(mailbox);
+    const std::string line = "GA3 getacl " + quotedName(mailbox);
     send(line, line, "getacl");
     std::string response;
     std::list<std::string> lines;

@@ -28,6 +28,10 @@ class IMAPSimple {
     // Backslashes and double quotes escaped for an IMAP quoted string.
     static std::string escapeString(const std::string& text);
 
+    // The mailbox and ACL commands take names as they are (as LIST and
+    // NAMESPACE report them, unescaped) and send each name and identifier
+    // as one quoted string, escaped here.
+
     // STARTTLS, then the handshake; raises IMAPException ("starttls") when
     // the server offers or grants none or the handshake fails.
     void startTls(const TlsSettings& settings);

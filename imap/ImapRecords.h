@@ -12,7 +12,7 @@ struct IMAPFolder {
     void parseListResponse(const std::string& line);
 
     char delimiter;    // '\0' when the server sends NIL (a flat hierarchy)
-    std::string name;  // as sent, quotes removed, nothing unescaped
+    std::string name;  // the real name: quotes removed, escapes undone
 };
 
 // One identifier and its rights from a GETACL reply.

@@ -1,6 +1,7 @@
 // IMAP reply reading and parsing, on lines alone.
 #include "imap/ImapReplies.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "imap/IMAPException.h"
@@ -68,11 +69,15 @@ bool parseGroup(const std::string& group, std::vector<IMAPNamespace>& entries) {
         const std::string text = group.substr(j + 1, close - j - 1);
         IMAPNamespace entry;
         if (!text.empty() && text[0] == '"') {
-            const size_t q1 = text.find('"', 1);
-            if (q1 == std::string::npos) {
+            // The prefix is a quoted string, escapes undone; the delimiter
+            // follows after one blank.
+            size_t q1 = 1;
+            while (q1 < text.size() && text[q1] != '"') {
+                q1 += text[q1] == '\\' ? 2 : 1;
+            }
+            if (q1 >= text.size() || !unquoteImapString(text.substr(0, q1 + 1), entry.prefix)) {
                 return false;
             }
-            entry.prefix = text.substr(1, q1 - 1);
             const size_t q2 = text.find('"', q1 + 1);
             if (q2 != std::string::npos && q2 + 1 < text.size()) {
                 entry.delimiter = text.substr(q2 + 1, 1);
@@ -120,30 +125,32 @@ std::list<IMAPAcl> parseAclLines(const std::list<std::string>& lines, const std:
     const IMAPException parseError("getacl", "Error parsing ACL response");
     std::list<IMAPAcl> acls;
     for (const std::string& line : lines) {
-        LineTokenizer tokens(line, "\" \r\n");
-        std::string token;
-        if (!tokens.next(token) || token != "*" || !tokens.next(token) || token != "ACL") {
+        if (line.compare(0, 6, "* ACL ") != 0) {
             throw parseError;
         }
+        // The mailbox: a quoted string (escapes undone) or an atom.
         std::string name;
-        if (!tokens.next(name)) {
-            throw parseError;
-        }
-        const bool quoted = tokens.lastDelimiter() == '"';
-        if (quoted) {
-            tokens.setDelimiters("\"");
-            if (!tokens.next(name)) {
+        size_t end = 6;
+        if (end < line.size() && line[end] == '"') {
+            ++end;
+            while (end < line.size() && line[end] != '"') {
+                end += line[end] == '\\' ? 2 : 1;
+            }
+            if (end >= line.size() || !unquoteImapString(line.substr(6, end - 5), name)) {
                 throw parseError;
             }
-            tokens.setDelimiters(LineTokenizer::kSpace);
+            ++end;
+        } else {
+            end = std::min(line.find_first_of(LineTokenizer::kSpace, 6), line.size());
+            name = line.substr(6, end - 6);
         }
-        if (name != mailbox) {
+        if (name.empty() || name != mailbox) {
             throw parseError;
         }
+        const std::string rest = end < line.size() ? line.substr(end + 1) : std::string();
+        LineTokenizer tokens(rest, "\" \r\n");
+        std::string token;
         bool more = tokens.next(token);
-        if (quoted && more) {
-            more = tokens.next(token);
-        }
         while (more && !token.empty()) {
             IMAPAcl acl;
             acl.identifier = token;
@@ -181,4 +188,25 @@ ImapCapabilities parseCapabilityCode(const std::string& line) {
         }
     }
     return capabilities;
+}
+
+bool unquoteImapString(const std::string& quoted, std::string& text) {
+    if (quoted.size() < 2 || quoted.front() != '"' || quoted.back() != '"') {
+        return false;
+    }
+    text.clear();
+    for (size_t i = 1; i + 1 < quoted.size(); ++i) {
+        char c = quoted[i];
+        if (c == '"') {
+            return false;
+        }
+        if (c == '\\') {
+            if (i + 2 >= quoted.size()) {
+                return false;
+            }
+            c = quoted[++i];
+        }
+        text += c;
+    }
+    return true;
 }

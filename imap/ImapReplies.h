@@ -48,3 +48,7 @@ struct ImapCapabilities {
     bool has(const std::string& name) const { return names.count(name) > 0; }
 };
 ImapCapabilities parseCapabilityCode(const std::string& line);
+
+// The text of the whole quoted string `quoted` ("a\\b" gives a\b); false
+// when it is not exactly one well-formed quoted string.
+bool unquoteImapString(const std::string& quoted, std::string& text);

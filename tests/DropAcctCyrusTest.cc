@@ -16,7 +16,10 @@ class DropAcctCyrus : public ::testing::Test {
         cyrus.imap({"C1 create user.jdoe", "C2 create user.jdoe.sub", "C3 create user.alice",
                     "C4 create shared1", "C5 create \"shared two\"",
                     "A1 setacl user.alice jdoe lrs", "A2 setacl shared1 jdoe lrs",
-                    "A3 setacl shared1 bob lr", "A4 setacl \"shared two\" jdoe lrsw"});
+                    "A3 setacl shared1 bob lr", "A4 setacl \"shared two\" jdoe lrsw",
+                    // Names Cyrus takes with characters that need quoting.
+                    "C6 create \"shared.(new) it's\"", "C7 create \"user.jdoe.a~b#c &-\"",
+                    "A5 setacl \"shared.(new) it's\" jdoe lr"});
     }
     ProcessResult drop(std::vector<std::string> extra, const std::string& password = "secret") {
         std::vector<std::string> args{"-CH",  "127.0.0.1",
@@ -38,6 +41,8 @@ TEST_F(DropAcctCyrus, RemovesTheUserFromEveryAclThenDeletesTheMailbox) {
     EXPECT_EQ("", r.out);
     EXPECT_EQ(
         "\"shared two\" anyone lrs\r\n"
+        "\"shared.(new) it's\" anyone lrs\r\n"
+        "shared anyone lrs\r\n"
         "shared1 anyone lrs bob lr\r\n"
         "user.alice alice lrswipkxtecdan\r\n",
         cyrus.mailboxesWithAcls());

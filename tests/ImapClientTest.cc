@@ -2,6 +2,9 @@
 // closed connections and the SASL PLAIN exchange.
 #include <gtest/gtest.h>
 
+#include <iostream>
+#include <sstream>
+
 #include "imap/IMAPSimple.h"
 #include "tests/support/ScriptedServer.h"
 
@@ -69,17 +72,19 @@ TEST(ImapClient, CommandsAndTheirArgumentChecks) {
                            send("+ go on\r\n"), readLine(), send("A2 OK\r\n"), readLine(),
                            send("Q1 OK\r\n"), readLine(), send("S1 OK\r\n")});
     IMAPSimple client("127.0.0.1", server.port(), kShortWaits);
-    client.create("shared two");
+    client.create("shared \"two\" \\ three");
     client.del("");
     client.setACL("m", "jdoe", "");
     client.setACL("m", "jdoe", "lrs");  // answered with a continuation: success
-    client.deleteACL("m", "jdoe");
+    client.deleteACL("a\\b", "jd\"oe");
     client.setQuota("m", "STORAGE", -1);
     client.setQuota("m", "STORAGE", 0);
     client.subscribe("m");
     EXPECT_THROW(client.del("user.x\r\nD1 delete \"user.alice\""), IMAPException);
     EXPECT_EQ(
-        "C1 create \"shared two\"\nA1 setacl \"m\" jdoe lrs\nA2 deleteacl \"m\" jdoe\n"
+        // Each name and identifier as one quoted string, escaped once.
+        "C1 create \"shared \\\"two\\\" \\\\ three\"\nA1 setacl \"m\" \"jdoe\" lrs\n"
+        "A2 deleteacl \"a\\\\b\" \"jd\\\"oe\"\n"
         "Q1 setquota \"m\" (STORAGE 0)\nS1 subscribe \"m\"\n",
         server.received());
 }
@@ -148,6 +153,43 @@ TEST(ImapClient, ParsedRepliesThroughTheClient) {
     }
     EXPECT_EQ("L1 login admin \"pw\"\nLI3 list \"\" *\nGA3 getacl \"shared two\"\nN1 namespace\n",
               server.received());
+}
+
+// Names as LIST and NAMESPACE send them (escaped) go back escaped once,
+// not twice; with debug, the bad NAMESPACE line is the last one traced.
+TEST(ImapClient, NamesFromRepliesAreEscapedOnce) {
+    ScriptedServer server(
+        {send(kGreeting), readLine(), send("L1 OK\r\n"), readLine(),
+         send("* LIST () \".\" \"shared.a\\\\b \\\"q\\\"\"\r\nLI3 OK\r\n"), readLine(),
+         send("* ACL \"shared.a\\\\b \\\"q\\\"\" jdoe lrs\r\nGA3 OK\r\n"), readLine(),
+         send("A2 OK\r\n"), readLine(),
+         send("* NAMESPACE NIL ((\"us\\\\er.\" \".\")) NIL\r\nN1 OK\r\n"), readLine(),
+         send("D1 OK\r\n"), readLine(),
+         send("* NAMESPACE NIL ((\"broken\r\n* NAMESPACE NIL NIL NIL\r\nN1 OK\r\n")});
+    std::stringstream trace;
+    std::streambuf* const standardError = std::cerr.rdbuf(trace.rdbuf());
+    {
+        IMAPSimple client("127.0.0.1", server.port(), kShortWaits);
+        client.login("admin", "pw");
+        const std::list<IMAPFolder> folders = client.list("\"\"", "*");
+        ASSERT_EQ(1u, folders.size());
+        EXPECT_EQ("shared.a\\b \"q\"", folders.front().name);
+        EXPECT_EQ(1u, client.getACL(folders.front().name).size());
+        client.deleteACL(folders.front().name, "jdoe");
+        const IMAPNamespaceSet namespaces = client.Namespace();
+        EXPECT_EQ("us\\er.", namespaces.otherUsers.front().prefix);
+        client.del(namespaces.otherUsers.front().prefix + "jdoe");
+        client.debug = true;
+        EXPECT_THROW(client.Namespace(), IMAPException);
+    }
+    std::cerr.rdbuf(standardError);
+    EXPECT_EQ(
+        "L1 login admin \"pw\"\nLI3 list \"\" *\nGA3 getacl \"shared.a\\\\b \\\"q\\\"\"\n"
+        "A2 deleteacl \"shared.a\\\\b \\\"q\\\"\" \"jdoe\"\nN1 namespace\n"
+        "D1 delete \"us\\\\er.jdoe\"\nN1 namespace\n",
+        server.received());
+    const std::string shown = trace.str();
+    EXPECT_EQ("* NAMESPACE NIL ((\"broken\r\n", shown.substr(shown.rfind("        << ") + 11));
 }
 
 }  // namespace
