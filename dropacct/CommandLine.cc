@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 
+#include "common/ArgumentArea.h"
 #include "dropacct/DropAcct.h"
 
 namespace {
@@ -36,6 +37,8 @@ const option known_options[] = {
     {"ldaps", no_argument, nullptr, 0},
     {"imaps", no_argument, nullptr, 0},
     {"cacert", required_argument, nullptr, 0},
+    {"apfile", required_argument, nullptr, 0},
+    {"config", required_argument, nullptr, 0},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -73,6 +76,9 @@ int readOptions(DropAcct& account, int argc, char** argv, std::ostream& out) {
             continue;
         }
         account.addParam(name, optarg ? optarg : "");
+        if (name == "ap" || name == "pgpasswd") {
+            eraseArgument(optarg);
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <ostream>
+#include <set>
 #include <string>
 
 #include "common/TlsOptions.h"
@@ -15,7 +16,14 @@ class DropAcct {
   public:
     DropAcct();
 
+    // Stores one parameter from the command line or standard input; unknown
+    // names are passed over. Raises MyException for an unusable -apfile.
     void addParam(const std::string& name, const std::string& value);
+    // Stores the settings of the site defaults file (-config, else
+    // siteDefaults, which may be missing) whose names the command line or
+    // standard input did not give. Raises MyException for an unreadable or
+    // unsafe file.
+    void applySiteDefaults();
     void checkParams();
     void dropAcct();
 
@@ -33,11 +41,15 @@ class DropAcct {
     bool stdinMode = false;
     bool debug = false;
 
+    // The site defaults file shared with newacct.
+    static std::string siteDefaults;
+
     // Shortens the IMAP and Sieve clients' reply waits (30 s for the first
     // line, 20 s for each further one); for tests against silent servers.
     void setReplyWaits(const ReplyWaits& waits) { replyWaits_ = waits; }
 
   private:
+    void storeParam(const std::string& name, const std::string& value);
     std::string userDN() const;
     LdapTls directoryTls() const { return tls_.directory(); }
     // What the IMAP and Sieve connections to `host` verify.
@@ -68,6 +80,8 @@ class DropAcct {
     bool sieve_ = false;
     bool processAcls_ = true;
     TlsOptions tls_;
+    std::string configFile_;
+    std::set<std::string> given_;  // names from the command line or standard input
     ReplyWaits replyWaits_;
 };
 

@@ -4,6 +4,7 @@
 
 #include "common/LoginName.h"
 #include "common/MyException.h"
+#include "common/SecretFiles.h"
 #include "dropacct/DropAcct.h"
 
 namespace {
@@ -13,9 +14,27 @@ int toInt(const std::string& value) {
 }
 }  // namespace
 
+std::string DropAcct::siteDefaults = "/etc/mailacct.conf";
+
 DropAcct::DropAcct() = default;
 
 void DropAcct::addParam(const std::string& name, const std::string& value) {
+    storeParam(name, value);
+    // A password file stands for the password itself.
+    given_.insert(name == "apfile" ? "ap" : name);
+}
+
+void DropAcct::applySiteDefaults() {
+    const bool named = !configFile_.empty();
+    for (const Setting& setting : readSiteDefaults(named ? configFile_ : siteDefaults, named)) {
+        const std::string& name = setting.name;
+        if (name != "config" && !given_.count(name == "apfile" ? "ap" : name)) {
+            storeParam(name, setting.value);
+        }
+    }
+}
+
+void DropAcct::storeParam(const std::string& name, const std::string& value) {
     if (tls_.set(name, value)) {
         return;
     }
@@ -47,6 +66,10 @@ void DropAcct::addParam(const std::string& name, const std::string& value) {
         adminLogin_ = value;
     } else if (name == "ap") {
         adminPassword_ = value;
+    } else if (name == "apfile") {
+        adminPassword_ = readPasswordFile(value);
+    } else if (name == "config") {
+        configFile_ = value;
     } else if (name == "pglogin") {
         pgLogin_ = value;
     } else if (name == "pgpasswd") {
@@ -149,6 +172,8 @@ void usage(std::ostream& out) {
            " -pglogin  PostgreSQL login\n"
            " -pgpasswd PostgreSQL passwd\n"
            " -uid     uid to delete\n"
+           " -apfile  file whose first line is the admin-Password\n"
+           " -config  file of site defaults                /etc/mailacct.conf\n"
            " -tls     StartTLS on every connection (LDAP, IMAP, Sieve)\n"
            " -ldaps   TLS from the first byte for LDAP (port usually 636)\n"
            " -imaps   TLS from the first byte for IMAP (port usually 993)\n"

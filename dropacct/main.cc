@@ -12,15 +12,16 @@ int main(int argc, char** argv) {
     // A server that closes its end must fail a write, not kill the run.
     std::signal(SIGPIPE, SIG_IGN);
     DropAcct account;
-    if (isStdinMode(argc, argv)) {
-        readStdin(account, std::cin, std::cout);
-    } else {
-        const int status = readOptions(account, argc, argv, std::cout);
-        if (status >= 0) {
-            return status;
-        }
-    }
     try {
+        if (isStdinMode(argc, argv)) {
+            readStdin(account, std::cin, std::cout);
+        } else {
+            const int status = readOptions(account, argc, argv, std::cout);
+            if (status >= 0) {
+                return status;
+            }
+        }
+        account.applySiteDefaults();
         account.checkParams();
         account.dropAcct();
     } catch (const MyException& e) {

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 
+#include "common/ArgumentArea.h"
 #include "common/MyException.h"
 #include "newacct/NewAcct.h"
 
@@ -69,6 +70,8 @@ const option known_options[] = {
     {"ldaps", no_argument, nullptr, 0},
     {"imaps", no_argument, nullptr, 0},
     REQUIRED("cacert"),
+    REQUIRED("apfile"),
+    REQUIRED("config"),
     {nullptr, 0, nullptr, 0},
 };
 #undef REQUIRED
@@ -103,6 +106,9 @@ int readOptions(NewAcct& account, int argc, char** argv, std::ostream& out) {
             return 1;
         }
         account.addParam(name, optarg ? optarg : "");
+        if (name == "ap" || name == "up") {
+            eraseArgument(optarg);
+        }
     }
 }
 

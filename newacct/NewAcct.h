@@ -5,6 +5,7 @@
 #include <ctime>
 #include <list>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,14 @@ class NewAcct {
   public:
     NewAcct();
 
-    // Stores one parameter; raises MyException(255, "wrong option: <name>")
-    // for a name it does not know.
+    // Stores one parameter from the command line or standard input; raises
+    // MyException(255, "wrong option: <name>") for a name it does not know.
     void addParam(const std::string& name, const std::string& value);
+    // Stores the settings of the site defaults file (-config, else
+    // siteDefaults, which may be missing) whose names the command line or
+    // standard input did not give; names of the other program are passed
+    // over. Raises MyException for an unreadable or unsafe file.
+    void applySiteDefaults();
 
     void checkParams();
     void checkHomeDir();
@@ -50,8 +56,13 @@ class NewAcct {
 
     // The system's account defaults file (keys HOME and SHELL).
     static std::string userAddDefaults;
+    // The site defaults file shared with dropacct.
+    static std::string siteDefaults;
 
   private:
+    // False for a name it does not know.
+    bool storeParam(const std::string& name, const std::string& value);
+
     struct Conflicts {
         bool number = false;
         bool address = false;
@@ -110,6 +121,8 @@ class NewAcct {
     bool globalAddressBook_ = false;
     bool extension_ = false;
     TlsOptions tls_;
+    std::string configFile_;
+    std::set<std::string> given_;  // names from the command line or standard input
     std::unique_ptr<LDAPConnection> connection_;
 };
 

@@ -3,9 +3,11 @@
 #include <ostream>
 
 #include "common/MyException.h"
+#include "common/SecretFiles.h"
 #include "newacct/NewAcct.h"
 
 std::string NewAcct::userAddDefaults = "/etc/default/useradd";
+std::string NewAcct::siteDefaults = "/etc/mailacct.conf";
 
 namespace {
 long toLong(const std::string& value) {
@@ -23,6 +25,24 @@ void NewAcct::addAttribute(const std::string& name, const std::string& value) {
 }
 
 void NewAcct::addParam(const std::string& name, const std::string& value) {
+    if (!storeParam(name, value)) {
+        throw MyException(255, "wrong option: " + name);
+    }
+    // A password file stands for the password itself.
+    given_.insert(name == "apfile" ? "ap" : name);
+}
+
+void NewAcct::applySiteDefaults() {
+    const bool named = !configFile_.empty();
+    for (const Setting& setting : readSiteDefaults(named ? configFile_ : siteDefaults, named)) {
+        const std::string& name = setting.name;
+        if (name != "config" && !given_.count(name == "apfile" ? "ap" : name)) {
+            storeParam(name, setting.value);
+        }
+    }
+}
+
+bool NewAcct::storeParam(const std::string& name, const std::string& value) {
     // Attributes that take the parameter's value, converted to UTF-8 or as is.
     struct Direct {
         const char* parameter;
@@ -48,7 +68,7 @@ void NewAcct::addParam(const std::string& name, const std::string& value) {
     for (const Direct& d : direct) {
         if (name == d.parameter) {
             addAttribute(d.attribute, d.converted ? convertToUTF8(value) : value);
-            return;
+            return true;
         }
     }
     if (tls_.set(name, value)) {
@@ -60,6 +80,10 @@ void NewAcct::addParam(const std::string& name, const std::string& value) {
         adminLogin_ = value;
     } else if (name == "ap") {
         adminPassword_ = value;
+    } else if (name == "apfile") {
+        adminPassword_ = readPasswordFile(value);
+    } else if (name == "config") {
+        configFile_ = value;
     } else if (name == "up") {
         userPassword_ = value;
     } else if (name == "homedirectory") {
@@ -129,8 +153,9 @@ void NewAcct::addParam(const std::string& name, const std::string& value) {
     } else if (name == "class") {
         classes_.push_back(value);
     } else {
-        throw MyException(255, "wrong option: " + name);
+        return false;
     }
+    return true;
 }
 
 void usage(std::ostream& out) {
@@ -201,6 +226,8 @@ void usage(std::ostream& out) {
            "    -class             the class to the user belongs (for more than one\n"
            "                       classes specify this option multiple times:\n"
            "                       -class class1 -class class2 ... -class classn\n"
+           "    -apfile            file whose first line is the LDAP-Password\n"
+           "    -config            file of site defaults                /etc/mailacct.conf\n"
            "    -tls               StartTLS on the LDAP connection\n"
            "    -ldaps             TLS from the first byte (ldaps, port usually 636)\n"
            "    -cacert            file of the certificate authorities to trust\n"

@@ -30,6 +30,7 @@ int main(int argc, char** argv) {
                 return status;
             }
         }
+        account.applySiteDefaults();
     } catch (const MyException& e) {
         std::cerr << e.message << std::endl;
         std::exit(e.code);

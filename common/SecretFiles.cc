@@ -1,0 +1,79 @@
+// Reading password and defaults files.
+#include "common/SecretFiles.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include "common/MyException.h"
+
+namespace {
+
+bool othersCanRead(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 && (status.st_mode & (S_IRGRP | S_IROTH)) != 0;
+}
+
+std::ifstream openOrRefuse(const std::string& path, const std::string& what) {
+    std::ifstream in(path);
+    if (!in) {
+        throw MyException(kFileRefused,
+                          "cannot read " + what + " " + path + ": " + std::strerror(errno));
+    }
+    return in;
+}
+
+}  // namespace
+
+std::string readPasswordFile(const std::string& path) {
+    std::ifstream in = openOrRefuse(path, "password file");
+    if (othersCanRead(path)) {
+        throw MyException(kFileRefused, "refusing password file " + path +
+                                            ": other users can read it (chmod 600 it)");
+    }
+    std::string line;
+    std::getline(in, line);
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return line;
+}
+
+std::vector<Setting> readSiteDefaults(const std::string& path, bool required) {
+    std::vector<Setting> settings;
+    struct stat status {};
+    if (!required && stat(path.c_str(), &status) != 0 && errno == ENOENT) {
+        return settings;
+    }
+    std::ifstream in = openOrRefuse(path, "configuration file");
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (!line.empty() && line[0] == ' ' && !settings.empty()) {
+            settings.back().value += "\n" + line.substr(1);
+            continue;
+        }
+        const size_t first = line.find_first_not_of(" \t");
+        if (first == std::string::npos || line[first] == '#') {
+            continue;
+        }
+        const size_t equals = line.find('=');
+        if (equals == std::string::npos) {
+            settings.push_back({line, "on"});
+        } else if (equals > 0) {
+            settings.push_back({line.substr(0, equals), line.substr(equals + 1)});
+        }
+    }
+    for (const Setting& setting : settings) {
+        if (setting.name == "ap" && othersCanRead(path)) {
+            throw MyException(kFileRefused,
+                              "refusing configuration file " + path +
+                                  ": it holds a password (ap) and other users can read it "
+                                  "(chmod 600 it)");
+        }
+    }
+    return settings;
+}

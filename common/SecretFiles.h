@@ -1,0 +1,28 @@
+// Files that hold secrets or site defaults: the administrator's password
+// file (-apfile) and the site defaults file (/etc/mailacct.conf, -config).
+// A file that holds a password must not be readable by other users.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The status of an unreadable or unsafe password or configuration file.
+constexpr int kFileRefused = -8;
+
+// The first line of `path` (without its line end), like ldapsearch -y.
+// Raises MyException(kFileRefused) when it cannot be read or other users
+// can read it.
+std::string readPasswordFile(const std::string& path);
+
+struct Setting {
+    std::string name;
+    std::string value;
+};
+
+// The name=value lines of a defaults file, in the syntax of standard input:
+// a line without "=" is a flag (value "on"), a line that starts with a blank
+// continues the value before it, blank lines and lines starting with "#"
+// are comments. A missing file gives nothing unless `required`. Raises
+// MyException(kFileRefused) for a file that cannot be read, and for one
+// that holds a password ("ap") and other users can read.
+std::vector<Setting> readSiteDefaults(const std::string& path, bool required);

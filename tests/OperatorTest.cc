@@ -1,0 +1,179 @@
+// What operators rely on beyond the removal itself: passwords kept out of
+// the process list, password files, and site defaults that every value
+// given on the command line or standard input overrides.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <dirent.h>
+
+#include <fstream>
+#include <thread>
+
+#include "common/MyException.h"
+#include "dropacct/DropAcct.h"
+#include "tests/support/Process.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/Slapd.h"
+
+namespace {
+
+std::string fileWith(const std::string& name, const std::string& text, mode_t mode) {
+    const std::string path = testing::TempDir() + "/" + name;
+    std::ofstream(path) << text;
+    chmod(path.c_str(), mode);
+    return path;
+}
+
+// The argument area of the running process whose arguments hold `marker`.
+std::string argumentsOf(const std::string& marker) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        DIR* proc = opendir("/proc");
+        while (dirent* entry = readdir(proc)) {
+            std::ifstream in(std::string("/proc/") + entry->d_name + "/cmdline");
+            const std::string arguments((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
+            if (arguments.find(marker) != std::string::npos &&
+                arguments.find("watch") != std::string::npos) {
+                closedir(proc);
+                return arguments;
+            }
+        }
+        closedir(proc);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return "";
+}
+
+TEST(Secrets, PasswordsLeaveTheProcessListOnceRead) {
+    const struct {
+        const char* program;
+        std::vector<ScriptStep> script;
+        std::vector<std::string> args;
+    } runs[] = {
+        {DROPACCT_BIN,
+         {send("* OK ready\r\n"), readLine(), pause(1500), closeConnection()},
+         {"-imap", "-CH", "127.0.0.1", "-al", "admin", "-ap", "adminpw-1", "-pgpasswd", "pgpw-2",
+          "-uid", "watch-d"}},
+        {NEWACCT_BIN,
+         {pause(1500), closeConnection()},
+         {"-H", "127.0.0.1", "-bDN", "o=site", "-al", "admin", "-ap=adminpw-1", "-up", "userpw-3",
+          "-sn", "S", "-o", "O", "-c", "DE", "-uid", "watch-n"}},
+    };
+    for (const auto& run : runs) {
+        ScriptedServer silent(run.script);
+        std::vector<std::string> args = run.args;
+        args.insert(args.begin(),
+                    {run.program == std::string(DROPACCT_BIN) ? "-CP" : "-P", silent.portText()});
+        ProcessResult result;
+        std::thread running([&] { result = runProcess(run.program, args); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        const std::string seen =
+            argumentsOf(run.program == std::string(DROPACCT_BIN) ? std::string("watch-d")
+                                                                 : std::string("watch-n"));
+        running.join();
+        EXPECT_NE("", seen) << run.program;
+        for (const char* secret : {"adminpw-1", "pgpw-2", "userpw-3"}) {
+            EXPECT_EQ(std::string::npos, seen.find(secret)) << run.program;
+        }
+        EXPECT_NE(0, result.status);
+    }
+}
+
+TEST(Secrets, PasswordFiles) {
+    Slapd slapd;
+    const std::string good = fileWith("apfile-good", "secret\nsecond line\n", 0600);
+    const std::string wrong = fileWith("apfile-wrong", "wrong\n", 0600);
+    const std::string open = fileWith("apfile-open", "secret\n", 0644);
+    const std::string missing = testing::TempDir() + "/apfile-missing";
+    const std::vector<std::string> drop{"-ldap",          "-LH",  "127.0.0.1", "-LP",
+                                        slapd.portText(), "-bDN", "o=site",    "-al",
+                                        "admin",          "-uid", "nobody"};
+    const struct {
+        std::string file;
+        int status;
+        std::string message;
+    } cases[] = {
+        {good, 240, ""},  // bound: the uid is then unknown
+        {wrong, 249, "ldap bind failed\nInvalid credentials\n"},
+        {open, 248,
+         "refusing password file " + open + ": other users can read it (chmod 600 it)\n"},
+        {missing, 248, "cannot read password file " + missing + ": No such file or directory\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = drop;
+        args.insert(args.end(), {"-apfile", c.file});
+        const ProcessResult r = runProcess(DROPACCT_BIN, args);
+        EXPECT_EQ(c.status, r.status) << c.file;
+        if (!c.message.empty()) {
+            EXPECT_EQ(c.message, r.out);
+        }
+        // newacct reads it the same way; its parameter errors go to standard error.
+        const ProcessResult n =
+            runProcess(NEWACCT_BIN, {"-H",      "127.0.0.1", "-P",   slapd.portText(),
+                                     "-bDN",    "o=site",    "-al",  "admin",
+                                     "-apfile", c.file,      "-uid", "pf",
+                                     "-sn",     "S",         "-up",  "pw",
+                                     "-o",      "O",         "-c",   "DE"});
+        EXPECT_EQ(c.status == 240 ? 0 : c.status == 249 ? 244 : 248, n.status) << c.file;
+        if (c.status == 248) {
+            EXPECT_EQ(c.message, n.err);
+        }
+    }
+}
+
+TEST(SiteDefaults, TakenOverriddenAndRefused) {
+    Slapd slapd;
+    const std::string port = slapd.portText();
+    // Shared by both programs: each takes the names it knows.
+    const std::string defaults =
+        fileWith("mailacct.conf",
+                 "# site defaults\nbDN=o=site\nal=admin\nap=secret\nH=127.0.0.1\nP=" + port +
+                     "\nLH=127.0.0.1\nLP=" + port + "\nbogus=1\n",
+                 0600);
+    ProcessResult r = runProcess(NEWACCT_BIN, {"-config", defaults, "-uid", "d1", "-sn", "S", "-up",
+                                               "pw", "-o", "O", "-c", "DE"});
+    EXPECT_EQ(0, r.status) << r.out << r.err;
+    // An option and a standard-input line win over the file.
+    r = runProcess(NEWACCT_BIN, {"-config", defaults, "-uid", "d2", "-sn", "S", "-up", "pw", "-o",
+                                 "O", "-c", "DE", "-ap", "wrong"});
+    EXPECT_EQ(244, r.status);
+    r = runProcess(DROPACCT_BIN, {}, "ldap\nconfig=" + defaults + "\nuid=d1\nbDN=o=elsewhere\n",
+                   true);
+    EXPECT_EQ(249, r.status) << r.out;  // no administrator below o=elsewhere
+    r = runProcess(DROPACCT_BIN, {}, "ldap\nconfig=" + defaults + "\nuid=d1\n", true);
+    EXPECT_EQ(0, r.status) << r.out;
+    EXPECT_FALSE(slapd.exists("uid=d1,o=site"));
+
+    const std::string open = fileWith("open.conf", "bDN=o=site\nap=secret\n", 0644);
+    r = runProcess(DROPACCT_BIN, {"-ldap", "-uid", "x", "-config", open});
+    EXPECT_EQ(248, r.status);
+    EXPECT_EQ("refusing configuration file " + open +
+                  ": it holds a password (ap) and other users can read it (chmod 600 it)\n",
+              r.out);
+    EXPECT_EQ(0, runProcess(DROPACCT_BIN, {"-uid", "x", "-config",
+                                           fileWith("open-no-password.conf", "al=a\n", 0644)})
+                     .status);
+    r = runProcess(NEWACCT_BIN, {"-config", testing::TempDir() + "/none.conf", "-uid", "x"});
+    EXPECT_EQ(248, r.status);
+}
+
+TEST(SiteDefaults, TheDefaultFileMayBeMissing) {
+    DropAcct::siteDefaults = testing::TempDir() + "/no-such-mailacct.conf";
+    DropAcct missing;
+    missing.addParam("uid", "x");
+    EXPECT_NO_THROW(missing.applySiteDefaults());
+
+    DropAcct::siteDefaults = fileWith("site.conf", "ldap\nLP=0\n", 0600);
+    DropAcct present;
+    present.addParam("uid", "x");
+    present.applySiteDefaults();
+    try {
+        present.checkParams();
+        FAIL();
+    } catch (const MyException& e) {
+        EXPECT_EQ("invalid LDAP-Port", e.message);
+    }
+    DropAcct::siteDefaults = "/etc/mailacct.conf";
+}
+
+}  // namespace
