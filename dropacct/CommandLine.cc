@@ -13,33 +13,20 @@
 namespace {
 
 const option known_options[] = {
-    {"CH", required_argument, nullptr, 0},
-    {"CP", required_argument, nullptr, 0},
-    {"SP", required_argument, nullptr, 0},
-    {"PH", required_argument, nullptr, 0},
-    {"PP", required_argument, nullptr, 0},
-    {"LH", required_argument, nullptr, 0},
-    {"LP", required_argument, nullptr, 0},
-    {"bDN", required_argument, nullptr, 0},
-    {"al", required_argument, nullptr, 0},
-    {"ap", required_argument, nullptr, 0},
-    {"pglogin", required_argument, nullptr, 0},
-    {"pgpasswd", required_argument, nullptr, 0},
-    {"uid", required_argument, nullptr, 0},
-    {"imap", no_argument, nullptr, 0},
-    {"ldap", no_argument, nullptr, 0},
-    {"sieve", no_argument, nullptr, 0},
-    {"noacl", no_argument, nullptr, 0},
-    {"help", no_argument, nullptr, 0},
-    {"debug", no_argument, nullptr, 0},
-    {"V", no_argument, nullptr, 0},
-    {"tls", no_argument, nullptr, 0},
-    {"ldaps", no_argument, nullptr, 0},
-    {"imaps", no_argument, nullptr, 0},
-    {"cacert", required_argument, nullptr, 0},
-    {"apfile", required_argument, nullptr, 0},
-    {"config", required_argument, nullptr, 0},
-    {nullptr, 0, nullptr, 0},
+    {"CH", required_argument, nullptr, 0},      {"CP", required_argument, nullptr, 0},
+    {"SP", required_argument, nullptr, 0},      {"PH", required_argument, nullptr, 0},
+    {"PP", required_argument, nullptr, 0},      {"LH", required_argument, nullptr, 0},
+    {"LP", required_argument, nullptr, 0},      {"bDN", required_argument, nullptr, 0},
+    {"al", required_argument, nullptr, 0},      {"ap", required_argument, nullptr, 0},
+    {"pglogin", required_argument, nullptr, 0}, {"pgpasswd", required_argument, nullptr, 0},
+    {"uid", required_argument, nullptr, 0},     {"imap", no_argument, nullptr, 0},
+    {"ldap", no_argument, nullptr, 0},          {"sieve", no_argument, nullptr, 0},
+    {"noacl", no_argument, nullptr, 0},         {"help", no_argument, nullptr, 0},
+    {"debug", no_argument, nullptr, 0},         {"V", no_argument, nullptr, 0},
+    {"tls", no_argument, nullptr, 0},           {"ldaps", no_argument, nullptr, 0},
+    {"imaps", no_argument, nullptr, 0},         {"cacert", required_argument, nullptr, 0},
+    {"apfile", required_argument, nullptr, 0},  {"dryrun", no_argument, nullptr, 0},
+    {"config", required_argument, nullptr, 0},  {nullptr, 0, nullptr, 0},
 };
 
 }  // namespace
@@ -87,7 +74,7 @@ void readStdin(DropAcct& account, std::istream& in, std::ostream& out) {
     std::string line;
     while (std::getline(in, line)) {
         if (line == "imap" || line == "ldap" || line == "sieve" || line == "noacl" ||
-            line == "tls" || line == "ldaps" || line == "imaps") {
+            line == "tls" || line == "ldaps" || line == "imaps" || line == "dryrun") {
             account.addParam(line, "");
             continue;
         }

@@ -21,6 +21,22 @@ void DropAcct::ldapBind() {
     }
 }
 
+void DropAcct::modifyEntry(const std::string& dn, const LDAPModList& modifications) {
+    if (plan_) {
+        plan_->modify(dn, modifications);
+    } else {
+        connection_->modify(dn, &modifications);
+    }
+}
+
+void DropAcct::deleteEntry(const std::string& dn) {
+    if (plan_) {
+        plan_->remove(dn);
+    } else {
+        connection_->del(dn);
+    }
+}
+
 std::string DropAcct::userDN() const {
     return "uid=" + escapeDnValue(uid_) + "," + baseDN_;
 }
@@ -37,7 +53,7 @@ void DropAcct::removeValueEverywhere(const std::string& filter, const std::strin
         LDAPModification(LDAPAttribute(attribute, value), LDAPModification::OP_DELETE));
     while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
         trace("    removing user from: " + entry->getDN());
-        connection_->modify(entry->getDN(), &modifications);
+        modifyEntry(entry->getDN(), modifications);
     }
 }
 
@@ -86,7 +102,7 @@ void DropAcct::delFromAddressBookAdmins() {
         LDAPModList modifications;
         modifications.addModification(
             LDAPModification(LDAPAttribute("member", memberDN), LDAPModification::OP_DELETE));
-        connection_->modify(adminsDN, &modifications);
+        modifyEntry(adminsDN, modifications);
     } catch (const LDAPException& e) {
         throw MyException(-17, "failed to modify Addressbook Admins" + ldapErrorText(e));
     }
@@ -99,7 +115,7 @@ void DropAcct::dropAcctLDAPEntry() {
     delFromAddressBookAdmins();
     trace("   deleting user entry");
     try {
-        connection_->del(dn);
+        deleteEntry(dn);
     } catch (const LDAPException& e) {
         throw MyException(-15, "failed to delete user from ldap: " + ldapErrorText(e));
     }
@@ -123,7 +139,7 @@ void DropAcct::delLDAPChildren(const std::string& dn) {
         results.reset();
         for (const std::string& child : children) {
             delLDAPChildren(child);
-            connection_->del(child);
+            deleteEntry(child);
             trace("   deleting:" + child);
         }
     } catch (const LDAPException& e) {

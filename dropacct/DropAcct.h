@@ -5,8 +5,11 @@
 #include <memory>
 #include <ostream>
 #include <set>
+
+class IMAPSimple;
 #include <string>
 
+#include "common/LdifWriter.h"
 #include "common/TlsOptions.h"
 #include "ldap/LDAPConnection.h"
 #include "wire/LineSource.h"
@@ -49,6 +52,13 @@ class DropAcct {
     void setReplyWaits(const ReplyWaits& waits) { replyWaits_ = waits; }
 
   private:
+    // Carries out one directory change, or in a plan writes it down.
+    void modifyEntry(const std::string& dn, const LDAPModList& modifications);
+    void deleteEntry(const std::string& dn);
+    // The plan's lines for deleting `mailbox` and what lies below it.
+    void planMailboxDeletion(IMAPSimple& client, const std::string& mailbox,
+                             const std::string& delimiter);
+
     void storeParam(const std::string& name, const std::string& value);
     std::string userDN() const;
     LdapTls directoryTls() const { return tls_.directory(); }
@@ -80,6 +90,9 @@ class DropAcct {
     bool sieve_ = false;
     bool processAcls_ = true;
     TlsOptions tls_;
+    // Set with -dryrun: every stage binds and reads as always, and each
+    // change it would make is written here instead.
+    std::unique_ptr<LdifWriter> plan_;
     std::string configFile_;
     std::set<std::string> given_;  // names from the command line or standard input
     ReplyWaits replyWaits_;

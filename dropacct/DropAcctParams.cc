@@ -46,6 +46,8 @@ void DropAcct::storeParam(const std::string& name, const std::string& value) {
         sieve_ = true;
     } else if (name == "noacl") {
         processAcls_ = false;
+    } else if (name == "dryrun") {
+        plan_ = value == "off" ? nullptr : std::make_unique<LdifWriter>(std::cout);
     } else if (name == "CH") {
         cyrusHost_ = value;
     } else if (name == "CP") {
@@ -118,6 +120,10 @@ void DropAcct::checkParams() {
 }
 
 void DropAcct::dropAcct() {
+    if (plan_) {
+        plan_->comment("dropacct -dryrun: what removing " + uid_ +
+                       " would change, in order; nothing was changed");
+    }
     if (ldap_) {
         ldapBind();
         dropAcctLDAPGroups();
@@ -172,6 +178,7 @@ void usage(std::ostream& out) {
            " -pglogin  PostgreSQL login\n"
            " -pgpasswd PostgreSQL passwd\n"
            " -uid     uid to delete\n"
+           " -dryrun  print what would be removed (LDIF), change nothing\n"
            " -apfile  file whose first line is the admin-Password\n"
            " -config  file of site defaults                /etc/mailacct.conf\n"
            " -tls     StartTLS on every connection (LDAP, IMAP, Sieve)\n"

@@ -31,7 +31,21 @@ void deleteMailbox(IMAPSimple& client, const std::string& mailbox, const std::st
     }
 }
 
+std::string quotedName(const std::string& name) {
+    return "\"" + IMAPSimple::escapeString(name) + "\"";
+}
+
 }  // namespace
+
+void DropAcct::planMailboxDeletion(IMAPSimple& client, const std::string& mailbox,
+                                   const std::string& delimiter) {
+    plan_->comment("imap: delete " + quotedName(mailbox));
+    // Deleting the mailbox deletes these with it.
+    for (const IMAPFolder& below :
+         client.list("\"\"", quotedName(mailbox + (delimiter.empty() ? "." : delimiter) + "*"))) {
+        plan_->comment("imap:   with " + quotedName(below.name));
+    }
+}
 
 void DropAcct::dropAcctFromCyrus() {
     trace("DropAcct::dropAcctFromCyrus()");
@@ -83,6 +97,10 @@ void DropAcct::dropAcctFromCyrus() {
                 for (const IMAPAcl& acl : acls) {
                     if (acl.identifier != uid_)
                         continue;
+                    if (plan_) {
+                        plan_->comment("imap: deleteacl " + quotedName(folder.name) + " " + uid_);
+                        continue;
+                    }
                     try {
                         client->deleteACL(folder.name, uid_);
                     } catch (const IMAPException&) {
@@ -99,8 +117,13 @@ void DropAcct::dropAcctFromCyrus() {
                                     "the server reports no other-users namespace to find the "
                                     "user's mailbox in");
             }
-            const std::string mailbox = namespaces.otherUsers.front().prefix + uid_;
-            deleteMailbox(*client, mailbox, adminLogin_);
+            const IMAPNamespace& others = namespaces.otherUsers.front();
+            const std::string mailbox = others.prefix + uid_;
+            if (plan_) {
+                planMailboxDeletion(*client, mailbox, others.delimiter);
+            } else {
+                deleteMailbox(*client, mailbox, adminLogin_);
+            }
         } catch (const IMAPException& e) {
             endSession();
             throw MyException(-44, "could not delete INBOX of user " + uid_ +

@@ -33,10 +33,18 @@ void DropAcct::dropAcctSieve() {
         client->list(scripts, active);
         // The server refuses to delete the active script.
         if (!active.empty()) {
-            client->deactivate();
+            if (plan_) {
+                plan_->comment("sieve: deactivate \"" + active + "\"");
+            } else {
+                client->deactivate();
+            }
         }
         for (const std::string& script : scripts) {
-            client->del(script);
+            if (plan_) {
+                plan_->comment("sieve: delete \"" + script + "\"");
+            } else {
+                client->del(script);
+            }
         }
     } catch (const SieveException& e) {
         client->logout();

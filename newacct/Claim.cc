@@ -125,6 +125,14 @@ void NewAcct::checkAddressesSettled(const LDAPException* refusal) {
 }
 
 void NewAcct::claimUserEntry() {
+    if (plan_) {
+        // The hash stays out of the plan; its scheme shows.
+        LDAPAttributeList shown = attributes_;
+        shown.replaceAttribute(LDAPAttribute(
+            "userpassword", userPassword_.substr(0, userPassword_.find('}') + 1) + "*"));
+        plan_->add(userDN(), shown);
+        return;
+    }
     for (int attempt = 1;; ++attempt) {
         Conflicts conflicts;
         std::unique_ptr<LDAPException> refusal;

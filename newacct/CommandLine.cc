@@ -71,6 +71,7 @@ const option known_options[] = {
     {"imaps", no_argument, nullptr, 0},
     REQUIRED("cacert"),
     REQUIRED("apfile"),
+    {"dryrun", no_argument, nullptr, 0},
     REQUIRED("config"),
     {nullptr, 0, nullptr, 0},
 };

@@ -39,6 +39,22 @@ std::string NewAcct::convertToUTF8(const std::string& value) const {
     return std::string(output.data(), out - output.data());
 }
 
+void NewAcct::addEntry(const LDAPEntry& entry) {
+    if (plan_) {
+        plan_->add(entry.getDN(), *entry.getAttributes());
+    } else {
+        connection_->add(&entry);
+    }
+}
+
+void NewAcct::modifyEntry(const std::string& dn, const LDAPModList& modifications) {
+    if (plan_) {
+        plan_->modify(dn, modifications);
+    } else {
+        connection_->modify(dn, &modifications);
+    }
+}
+
 std::string NewAcct::userDN() const {
     return "uid=" + escapeDnValue(login_) + "," + baseDN_;
 }
@@ -101,7 +117,7 @@ void NewAcct::addAddressBookBase() {
     attributes.addAttribute(classes);
     const LDAPEntry entry("ou=addr," + userDN(), attributes);
     try {
-        connection_->add(&entry);
+        addEntry(entry);
     } catch (const LDAPException& e) {
         throw MyException(-14, "failed to add entry: " + e.getResultMsg());
     }
@@ -115,7 +131,7 @@ void NewAcct::addGlobalAddressBookAccess() {
         throw MyException(-14, "no ldap connection");
     }
     try {
-        connection_->modify("cn=AddressAdmins,o=Addressbook," + baseDN_, &modifications);
+        modifyEntry("cn=AddressAdmins,o=Addressbook," + baseDN_, modifications);
     } catch (const LDAPException& e) {
         throw MyException(
             -14, "failed give user write access to the global address book: " + e.getResultMsg());
@@ -155,7 +171,7 @@ void NewAcct::addToPHPGWAddressBook() {
     const LDAPEntry entry("uid=" + escapeDnValue(login_ + ":system") + ",o=AddressBook," + baseDN_,
                           attributes);
     try {
-        connection_->add(&entry);
+        addEntry(entry);
     } catch (const LDAPException& e) {
         throw MyException(-14, "failed to add entry: " + e.getResultMsg());
     }
@@ -170,7 +186,7 @@ void NewAcct::addToClasses() {
         LDAPModification(LDAPAttribute("memberUid", login_), LDAPModification::OP_ADD));
     for (const std::string& name : classes_) {
         try {
-            connection_->modify("cn=" + escapeDnValue(name) + "," + baseDN_, &modifications);
+            modifyEntry("cn=" + escapeDnValue(name) + "," + baseDN_, modifications);
         } catch (const LDAPException& e) {
             throw MyException(-14, "failed give user " + login_ + " to the class:" + name + " " +
                                        e.getResultMsg());

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/LdifWriter.h"
 #include "common/TlsOptions.h"
 #include "ldap/LDAPAttributeList.h"
 #include "ldap/LDAPConnection.h"
@@ -75,6 +76,9 @@ class NewAcct {
     Conflicts findConflicts();
     Conflicts conflictsOfRefusal(const LDAPException& refusal) const;
     void withdrawUserEntry();
+    // Writes one entry or change, or in a plan writes it down.
+    void addEntry(const LDAPEntry& entry);
+    void modifyEntry(const std::string& dn, const LDAPModList& modifications);
     void checkAddressesSettled(const LDAPException* refusal);
     std::vector<std::string> claimedAddresses() const;
     unsigned scanFirstFreeUidNumber();
@@ -121,6 +125,9 @@ class NewAcct {
     bool globalAddressBook_ = false;
     bool extension_ = false;
     TlsOptions tls_;
+    // Set with -dryrun: every check and derivation runs, and what would be
+    // written is printed as LDIF instead.
+    std::unique_ptr<LdifWriter> plan_;
     std::string configFile_;
     std::set<std::string> given_;  // names from the command line or standard input
     std::unique_ptr<LDAPConnection> connection_;

@@ -1,6 +1,6 @@
 // Storing newacct's parameters: which member or attribute each name fills.
 #include <cstdlib>
-#include <ostream>
+#include <iostream>
 
 #include "common/MyException.h"
 #include "common/SecretFiles.h"
@@ -84,6 +84,8 @@ bool NewAcct::storeParam(const std::string& name, const std::string& value) {
         adminPassword_ = readPasswordFile(value);
     } else if (name == "config") {
         configFile_ = value;
+    } else if (name == "dryrun") {
+        plan_ = value == "off" ? nullptr : std::make_unique<LdifWriter>(std::cout);
     } else if (name == "up") {
         userPassword_ = value;
     } else if (name == "homedirectory") {
@@ -226,6 +228,7 @@ void usage(std::ostream& out) {
            "    -class             the class to the user belongs (for more than one\n"
            "                       classes specify this option multiple times:\n"
            "                       -class class1 -class class2 ... -class classn\n"
+           "    -dryrun            print the entries as LDIF, write nothing\n"
            "    -apfile            file whose first line is the LDAP-Password\n"
            "    -config            file of site defaults                /etc/mailacct.conf\n"
            "    -tls               StartTLS on the LDAP connection\n"

@@ -115,28 +115,30 @@ class Integrity : public ::testing::Test {
         cyrus.putScripts("alice", {"filter", "vacation"}, "filter");
         cyrus.putScripts("jdoe", {"a", "b"}, "b");
     }
-    ProcessResult drop(const std::string& uid) {
-        return runProcess(DROPACCT_BIN, {"-ldap",
-                                         "-imap",
-                                         "-sieve",
-                                         "-LH",
-                                         "127.0.0.1",
-                                         "-LP",
-                                         slapd.portText(),
-                                         "-CH",
-                                         "127.0.0.1",
-                                         "-CP",
-                                         std::to_string(cyrus.imapPort()),
-                                         "-SP",
-                                         std::to_string(cyrus.sievePort()),
-                                         "-bDN",
-                                         "o=site",
-                                         "-al",
-                                         "admin",
-                                         "-ap",
-                                         "secret",
-                                         "-uid",
-                                         uid});
+    ProcessResult drop(const std::string& uid, const std::vector<std::string>& extra = {}) {
+        std::vector<std::string> args{"-ldap",
+                                      "-imap",
+                                      "-sieve",
+                                      "-LH",
+                                      "127.0.0.1",
+                                      "-LP",
+                                      slapd.portText(),
+                                      "-CH",
+                                      "127.0.0.1",
+                                      "-CP",
+                                      std::to_string(cyrus.imapPort()),
+                                      "-SP",
+                                      std::to_string(cyrus.sievePort()),
+                                      "-bDN",
+                                      "o=site",
+                                      "-al",
+                                      "admin",
+                                      "-ap",
+                                      "secret",
+                                      "-uid",
+                                      uid};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return runProcess(DROPACCT_BIN, args);
     }
 
     Slapd slapd{std::string(kJdoeEntries) + kGroups};
@@ -200,6 +202,46 @@ TEST_F(Integrity, HostileNewacctValuesChangeNoOtherAccount) {
         it = before.count(it->first) ? std::next(it) : after.erase(it);  // the new accounts
     }
     EXPECT_TRUE(before == after) << difference(before, after);
+}
+
+// A plan reads everything and changes nothing; applied with ldapmodify to
+// a copy of the directory, it leaves the copy as the removal leaves the
+// original.
+TEST_F(Integrity, PlanChangesNothingAndMatchesTheRemoval) {
+    const std::string directory = slapd.dump();
+    const std::string mailboxes = cyrus.mailboxesWithAcls();
+    const std::string scripts = cyrus.listScripts("jdoe");
+    const ProcessResult plan = drop("jdoe", {"-dryrun"});
+    ASSERT_EQ(0, plan.status) << plan.out;
+    EXPECT_EQ(directory, slapd.dump());
+    EXPECT_EQ(mailboxes, cyrus.mailboxesWithAcls());
+    EXPECT_EQ(scripts, cyrus.listScripts("jdoe"));
+    EXPECT_NE(std::string::npos, plan.out.find("# sieve: deactivate \"b\"\n# sieve: delete \"a\"\n"
+                                               "# sieve: delete \"b\"\n"))
+        << plan.out;
+    for (const char* line :
+         {"# imap: deleteacl \"shared1\" jdoe\n", "# imap: deleteacl \"user.alice\" jdoe\n",
+          "# imap: delete \"user.jdoe\"\n# imap:   with \"user.jdoe.#sieve\"\n"
+          "# imap:   with \"user.jdoe.sub\"\n"}) {
+        EXPECT_NE(std::string::npos, plan.out.find(line)) << line << plan.out;
+    }
+    // Deepest entries first, then the administrators, then the user entry.
+    EXPECT_LT(plan.out.find("dn: cn=c1,ou=addr,uid=jdoe,o=site\nchangetype: delete"),
+              plan.out.find("dn: ou=addr,uid=jdoe,o=site\nchangetype: delete"));
+    EXPECT_LT(plan.out.find("dn: cn=AddressAdmins,o=AddressBook,o=site\nchangetype: modify"),
+              plan.out.find("dn: uid=jdoe,o=site\nchangetype: delete"));
+
+    Slapd copy{std::string(kJdoeEntries) + kGroups};
+    copy.modify(kJdoeReferences);
+    copy.modify(kAliceAdministrates);
+    copy.modify(plan.out);
+    ASSERT_EQ(
+        0, runProcess(DROPACCT_BIN, {"-ldap", "-LH", "127.0.0.1", "-LP", slapd.portText(), "-bDN",
+                                     "o=site", "-al", "admin", "-ap", "secret", "-uid", "jdoe"})
+               .status);
+    EXPECT_EQ(slapd.dump(), copy.dump());
+    // A read that fails keeps its status.
+    EXPECT_EQ(240, drop("nosuch", {"-dryrun"}).status);
 }
 
 }  // namespace

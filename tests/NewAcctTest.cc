@@ -186,11 +186,37 @@ class NewAcctDirectory : public ::testing::Test {
     ProcessResult create(const std::vector<std::string>& more) {
         return newacct(with(with(kRequired, {"-H", "127.0.0.1", "-P", slapd.portText()}), more));
     }
-    Slapd slapd{
+    static constexpr const char* kCarol =
         "dn: uid=carol,o=site\nobjectClass: inetOrgPerson\nobjectClass: posixAccount\n"
         "uid: carol\ncn: C\nsn: C\nuidNumber: 2004\ngidNumber: 100\n"
-        "homeDirectory: /home/carol\n"};
+        "homeDirectory: /home/carol\n";
+    Slapd slapd{kCarol};
 };
+
+// The plan runs every check and derivation and writes nothing; applied to a
+// copy it gives what the real run writes, but for the password's hash.
+TEST_F(NewAcctDirectory, PlanWritesNothingAndMatchesTheRun) {
+    const std::string photo = testing::TempDir() + "/plan-photo.jpg";
+    std::ofstream(photo, std::ios::binary) << std::string("\xff\xd8\xff\0 binary", 11);
+    const std::vector<std::string> account{
+        "-mail", "jdoe@example.org",    "-class", "users", "-jpegphoto",
+        photo,   "-writeglobaladdress", "allowed"};
+    EXPECT_EQ(240, create({"-alias", "bob", "-dryrun"}).status);
+    const std::string before = slapd.dump();
+    const ProcessResult plan = create(with(account, {"-dryrun"}));
+    ASSERT_EQ(0, plan.status) << plan.out;
+    EXPECT_EQ(before, slapd.dump());
+    EXPECT_NE(std::string::npos, plan.out.find("\nuidnumber: 2003\nuserpassword: {crypt}*\n"));
+    Slapd copy{kCarol};
+    copy.modify(plan.out);
+    ASSERT_EQ(0, create(account).status);
+    const auto withoutHashes = [](std::string dump) {
+        for (size_t at; (at = dump.find("userPassword:: ")) != std::string::npos;)
+            dump.erase(at, dump.find('\n', at) - at + 1);
+        return dump;
+    };
+    EXPECT_EQ(withoutHashes(slapd.dump()), withoutHashes(copy.dump()));
+}
 
 TEST_F(NewAcctDirectory, WritesTheUserAndItsEntries) {
     const ProcessResult r = create({"-givenname",

@@ -1,0 +1,75 @@
+// LDIF change records.
+#include "common/LdifWriter.h"
+
+#include "wire/Sasl.h"
+
+namespace {
+
+// A SAFE-STRING of RFC 2849, and no blank at its end (which readers drop).
+bool safe(const std::string& value) {
+    if (value.empty()) {
+        return true;
+    }
+    const unsigned char first = value.front();
+    if (first == ' ' || first == ':' || first == '<' || value.back() == ' ') {
+        return false;
+    }
+    for (unsigned char c : value) {
+        if (c == '\0' || c == '\n' || c == '\r' || c > 127) {
+            return false;
+        }
+    }
+    return true;
+}
+
+const char* operationName(LDAPModification::mod_op op) {
+    return op == LDAPModification::OP_ADD      ? "add"
+           : op == LDAPModification::OP_DELETE ? "delete"
+                                               : "replace";
+}
+
+}  // namespace
+
+void LdifWriter::line(const std::string& name, const std::string& value) {
+    if (safe(value)) {
+        out_ << name << ": " << value << "\n";
+    } else {
+        std::string encoded;
+        SaslSession::encode64(value, encoded);
+        out_ << name << ":: " << encoded << "\n";
+    }
+}
+
+void LdifWriter::comment(const std::string& text) {
+    out_ << "# " << text << "\n";
+}
+
+void LdifWriter::add(const std::string& dn, const LDAPAttributeList& attributes) {
+    line("dn", dn);
+    out_ << "changetype: add\n";
+    for (const LDAPAttribute& attribute : attributes) {
+        for (const std::string& value : attribute.getValues()) {
+            line(attribute.getName(), value);
+        }
+    }
+    out_ << "\n";
+}
+
+void LdifWriter::modify(const std::string& dn, const LDAPModList& modifications) {
+    line("dn", dn);
+    out_ << "changetype: modify\n";
+    for (const LDAPModification& modification : modifications) {
+        const LDAPAttribute& attribute = modification.getAttribute();
+        out_ << operationName(modification.getOperation()) << ": " << attribute.getName() << "\n";
+        for (const std::string& value : attribute.getValues()) {
+            line(attribute.getName(), value);
+        }
+        out_ << "-\n";
+    }
+    out_ << "\n";
+}
+
+void LdifWriter::remove(const std::string& dn) {
+    line("dn", dn);
+    out_ << "changetype: delete\n\n";
+}
