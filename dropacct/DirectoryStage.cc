@@ -26,6 +26,7 @@ void DropAcct::modifyEntry(const std::string& dn, const LDAPModList& modificatio
         plan_->modify(dn, modifications);
     } else {
         connection_->modify(dn, &modifications);
+        removed_.memberships += static_cast<int>(modifications.size());
     }
 }
 
@@ -34,6 +35,7 @@ void DropAcct::deleteEntry(const std::string& dn) {
         plan_->remove(dn);
     } else {
         connection_->del(dn);
+        ++removed_.entries;
     }
 }
 

@@ -41,6 +41,11 @@ class DropAcct {
     void dropAcctFromCyrus();
     void dropAcctSieve();
 
+    bool dryRun() const { return plan_ != nullptr; }
+    // Logs the run's audit line (administrator, uid, stages and what was
+    // removed) with its exit status.
+    void audit(int status, const std::string& message) const;
+
     bool stdinMode = false;
     bool debug = false;
 
@@ -93,6 +98,14 @@ class DropAcct {
     // Set with -dryrun: every stage binds and reads as always, and each
     // change it would make is written here instead.
     std::unique_ptr<LdifWriter> plan_;
+    // What the run removed, for the audit line.
+    struct Removed {
+        int entries = 0;
+        int memberships = 0;
+        int acls = 0;
+        int mailboxes = 0;
+        int scripts = 0;
+    } removed_;
     std::string configFile_;
     std::set<std::string> given_;  // names from the command line or standard input
     ReplyWaits replyWaits_;

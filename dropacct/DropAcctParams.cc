@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "common/AuditLog.h"
 #include "common/LoginName.h"
 #include "common/MyException.h"
 #include "common/SecretFiles.h"
@@ -142,6 +143,26 @@ void DropAcct::dropAcct() {
     if (imap_) {
         dropAcctFromCyrus();
     }
+}
+
+void DropAcct::audit(int status, const std::string& message) const {
+    AuditLog log("dropacct");
+    log.add("by", adminLogin_);
+    log.add("uid", uid_);
+    std::string stages;
+    for (const auto& [chosen, name] :
+         {std::pair<bool, const char*>{ldap_, "ldap"}, {sieve_, "sieve"}, {imap_, "imap"}}) {
+        if (chosen) {
+            stages += (stages.empty() ? "" : ",") + std::string(name);
+        }
+    }
+    log.add("stages", stages.empty() ? "none" : stages);
+    log.add("entries", std::to_string(removed_.entries));
+    log.add("memberships", std::to_string(removed_.memberships));
+    log.add("acl", std::to_string(removed_.acls));
+    log.add("mailboxes", std::to_string(removed_.mailboxes));
+    log.add("scripts", std::to_string(removed_.scripts));
+    log.send(status, message);
 }
 
 void DropAcct::trace(const std::string& line) const {

@@ -76,9 +76,9 @@ void DropAcct::dropAcctFromCyrus() {
             throw MyException(-42, "IMAP login failed:" + e.message);
         }
 
+        std::list<IMAPFolder> folders;
         if (processAcls_) {
             trace("Deleting User from ACLs of all folders");
-            std::list<IMAPFolder> folders;
             try {
                 folders = client->list("\"\"", "*");
             } catch (const IMAPException& e) {
@@ -103,6 +103,7 @@ void DropAcct::dropAcctFromCyrus() {
                     }
                     try {
                         client->deleteACL(folder.name, uid_);
+                        ++removed_.acls;
                     } catch (const IMAPException&) {
                     }
                 }
@@ -123,6 +124,12 @@ void DropAcct::dropAcctFromCyrus() {
                 planMailboxDeletion(*client, mailbox, others.delimiter);
             } else {
                 deleteMailbox(*client, mailbox, adminLogin_);
+                // The sub-mailboxes the listing showed went with it.
+                removed_.mailboxes = 1;
+                for (const IMAPFolder& folder : folders) {
+                    removed_.mailboxes +=
+                        folder.name.rfind(mailbox + others.delimiter, 0) == 0 ? 1 : 0;
+                }
             }
         } catch (const IMAPException& e) {
             endSession();

@@ -44,6 +44,7 @@ void DropAcct::dropAcctSieve() {
                 plan_->comment("sieve: delete \"" + script + "\"");
             } else {
                 client->del(script);
+                ++removed_.scripts;
             }
         }
     } catch (const SieveException& e) {

@@ -12,6 +12,8 @@ int main(int argc, char** argv) {
     // A server that closes its end must fail a write, not kill the run.
     std::signal(SIGPIPE, SIG_IGN);
     DropAcct account;
+    // Every run that goes to the servers to remove leaves an audit line.
+    bool audited = false;
     try {
         if (isStdinMode(argc, argv)) {
             readStdin(account, std::cin, std::cout);
@@ -23,10 +25,17 @@ int main(int argc, char** argv) {
         }
         account.applySiteDefaults();
         account.checkParams();
+        audited = !account.dryRun();
         account.dropAcct();
     } catch (const MyException& e) {
         std::cout << e.message << std::endl;
+        if (audited) {
+            account.audit(e.code & 0xff, e.message);
+        }
         std::exit(e.code);
+    }
+    if (audited) {
+        account.audit(0, "");
     }
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/AuditLog.h"
 #include "common/Escape.h"
 #include "common/MyException.h"
 #include "ldap/LDAPException.h"
@@ -53,6 +54,18 @@ void NewAcct::modifyEntry(const std::string& dn, const LDAPModList& modification
     } else {
         connection_->modify(dn, &modifications);
     }
+}
+
+void NewAcct::audit(int status, const std::string& message) const {
+    AuditLog log("newacct");
+    log.add("by", adminLogin_);
+    log.add("uid", login_);
+    if (uidNumber_ != 0) {
+        log.add("uidnumber", std::to_string(uidNumber_));
+    }
+    log.add("gid", std::to_string(gidNumber_));
+    log.add("home", homeDirectory_);
+    log.send(status, message);
 }
 
 std::string NewAcct::userDN() const {

@@ -53,6 +53,11 @@ class NewAcct {
     // Closes the directory session, if one was opened.
     void unbind();
 
+    bool dryRun() const { return plan_ != nullptr; }
+    // Logs the run's audit line (administrator, uid, and what is settled of
+    // the uid number, group and home) with its exit status.
+    void audit(int status, const std::string& message) const;
+
     const LDAPAttributeList& attributes() const { return attributes_; }
 
     // The system's account defaults file (keys HOME and SHELL).

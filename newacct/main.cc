@@ -35,8 +35,11 @@ int main(int argc, char** argv) {
         std::cerr << e.message << std::endl;
         std::exit(e.code);
     }
+    // Every run that goes to the directory to write leaves an audit line.
+    bool audited = false;
     try {
         account.checkParams();
+        audited = !account.dryRun();
         account.ldapBind();
         account.checkMailUnique();
         account.checkAliases();
@@ -47,8 +50,14 @@ int main(int argc, char** argv) {
     } catch (const MyException& e) {
         account.unbind();
         std::cout << e.message << std::endl;
+        if (audited) {
+            account.audit(e.code & 0xff, e.message);
+        }
         std::exit(e.code);
     }
     account.unbind();
+    if (audited) {
+        account.audit(0, "");
+    }
     return 0;
 }

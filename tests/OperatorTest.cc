@@ -11,6 +11,8 @@
 
 #include "common/MyException.h"
 #include "dropacct/DropAcct.h"
+#include "tests/support/Accounts.h"
+#include "tests/support/Cyrus.h"
 #include "tests/support/Process.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/Slapd.h"
@@ -174,6 +176,67 @@ TEST(SiteDefaults, TheDefaultFileMayBeMissing) {
         EXPECT_EQ("invalid LDAP-Port", e.message);
     }
     DropAcct::siteDefaults = "/etc/mailacct.conf";
+}
+
+// The audit lines, caught by a preloaded stand-in for syslog: one per run
+// that went to the servers, facility authpriv (10), info (6) for a success
+// and warning (4) for a failure; none for a plan or a parameter error; no
+// password in any of them.
+TEST(Audit, OneLinePerRunWithItsOutcome) {
+    const std::string capture = testing::TempDir() + "/syslog-capture";
+    std::remove(capture.c_str());
+    const std::vector<std::string> environment{
+        "LD_PRELOAD=" SYSLOG_SHIM, "SYSLOG_CAPTURE=" + capture,
+        "ASAN_OPTIONS=detect_leaks=1:verify_asan_link_order=0"};
+    Slapd slapd{kJdoeEntries};
+    slapd.modify(kJdoeReferences);
+    Cyrus cyrus;
+    cyrus.imap({"C1 create user.jdoe", "C2 create user.jdoe.sub", "C3 create shared1",
+                "A1 setacl shared1 jdoe lr"});
+    cyrus.putScripts("jdoe", {"a", "b"}, "b");
+    const auto run = [&](const char* program, const std::vector<std::string>& args) {
+        return runProcess(program, args, "", false, environment).status;
+    };
+    const std::vector<std::string> create{
+        "-H",  "127.0.0.1", "-P",  slapd.portText(), "-bDN", "o=site", "-al", "admin", "-uid", "nj",
+        "-sn", "S",         "-up", "userpw-9",       "-o",   "O",      "-c",  "DE"};
+    const auto with = [](std::vector<std::string> a, const std::vector<std::string>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    EXPECT_EQ(0, run(NEWACCT_BIN, with(create, {"-ap", "secret"})));
+    EXPECT_EQ(244, run(NEWACCT_BIN, with(create, {"-ap", "wrong-pw"})));
+    EXPECT_EQ(0, run(NEWACCT_BIN, with(create, {"-ap", "secret", "-uid", "plan", "-dryrun"})));
+    EXPECT_EQ(254, run(NEWACCT_BIN, {"-uid", "x"}));
+    EXPECT_EQ(0, run(DROPACCT_BIN, {"-ldap",
+                                    "-imap",
+                                    "-sieve",
+                                    "-LH",
+                                    "127.0.0.1",
+                                    "-LP",
+                                    slapd.portText(),
+                                    "-CH",
+                                    "127.0.0.1",
+                                    "-CP",
+                                    std::to_string(cyrus.imapPort()),
+                                    "-SP",
+                                    std::to_string(cyrus.sievePort()),
+                                    "-bDN",
+                                    "o=site",
+                                    "-al",
+                                    "admin",
+                                    "-ap",
+                                    "secret",
+                                    "-uid",
+                                    "jdoe"}));
+    std::ifstream in(capture);
+    const std::string lines((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(
+        "10.6 newacct: by=admin uid=nj uidnumber=2003 gid=100 home=/home/nj status=0\n"
+        "10.4 newacct: by=admin uid=nj gid=100 home=/home/nj status=244 error=\"bind failed\"\n"
+        "10.6 dropacct: by=admin uid=jdoe stages=ldap,sieve,imap entries=4 memberships=4 acl=4 "
+        "mailboxes=3 scripts=2 status=0\n",
+        lines);
 }
 
 }  // namespace

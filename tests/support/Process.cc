@@ -11,7 +11,8 @@
 #include <stdexcept>
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& input, bool feedInput) {
+                         const std::string& input, bool feedInput,
+                         const std::vector<std::string>& environment) {
     int in[2], out[2], err[2];
     // Close-on-exec, so that children started at the same time from other
     // threads do not hold these pipes open.
@@ -31,6 +32,8 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         setenv("LDAPNOINIT", "1", 1);
+        for (const std::string& setting : environment)
+            putenv(const_cast<char*>(setting.c_str()));
         execv(program.c_str(), argv.data());
         _exit(127);
     }

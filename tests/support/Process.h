@@ -12,5 +12,7 @@ struct ProcessResult {
     std::string err;
 };
 
+// `environment` holds NAME=value settings added to the child's environment.
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& input = std::string(), bool feedInput = false);
+                         const std::string& input = std::string(), bool feedInput = false,
+                         const std::vector<std::string>& environment = {});
