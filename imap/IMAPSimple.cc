@@ -52,8 +52,9 @@ void IMAPSimple::trace(const std::string& line) const {
 
 void IMAPSimple::send(const std::string& line, const std::string& traceLine,
                       const std::string& label) {
-    if (line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
-        throw IMAPException(label, "line break in command refused");
+    const std::string refused = unsendable(line);
+    if (!refused.empty()) {
+        throw IMAPException(label, refused + " in a command refused");
     }
     trace("    << " + traceLine);
     connection_->writeLine(line);

@@ -19,6 +19,9 @@ for file in ./usr/sbin/newacct ./usr/sbin/dropacct ./usr/share/man/man8/newacct.
 	./usr/share/man/man8/dropacct.8.gz ./usr/share/doc/mailacct/copyright; do
 	grep -q " $file\$" <<<"$contents" || fail "$file missing from the package"
 done
+grep -q '^-rw------- .* ./etc/mailacct.conf$' <<<"$contents" ||
+	fail "/etc/mailacct.conf missing or not mode 0600"
+dpkg-deb -I "$deb" conffiles | grep -qx /etc/mailacct.conf || fail "/etc/mailacct.conf is no conffile"
 depends=$(dpkg-deb -f "$deb" Depends)
 for dep in libsasl2-modules libldap libsasl2-2 libucommon libcrypt1; do
 	grep -q "$dep" <<<"$depends" || fail "dependency $dep missing: $depends"
@@ -31,11 +34,12 @@ echo "package $deb: contents, dependencies and lintian fine${lint:+ (notes: $lin
 
 if [ "$(id -u)" = 0 ]; then
 	dpkg -i "$deb" >/dev/null
-	trap 'dpkg -r mailacct >/dev/null' EXIT
+	trap 'dpkg -P mailacct >/dev/null' EXIT
 	# -V ends with status 1 by design.
 	[[ "$(/usr/sbin/newacct -V || true)" == "newacct "* ]] || fail "installed newacct does not run"
 	[[ "$(/usr/sbin/dropacct -V || true)" == "dropacct "* ]] || fail "installed dropacct does not run"
 	man -w newacct | grep -q /usr/share/man/man8/newacct.8.gz || fail "newacct(8) not found"
 	man -w dropacct | grep -q /usr/share/man/man8/dropacct.8.gz || fail "dropacct(8) not found"
+	[ "$(stat -c %a /etc/mailacct.conf)" = 600 ] || fail "installed /etc/mailacct.conf is not 0600"
 	echo "package installs and runs; pages found by man"
 fi

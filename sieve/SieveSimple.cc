@@ -44,8 +44,9 @@ void SieveSimple::startTls(const TlsSettings& settings) {
 SieveSimple::~SieveSimple() = default;
 
 void SieveSimple::send(const std::string& line, const std::string& label) {
-    if (line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
-        throw SieveException(label, "line break in command refused");
+    const std::string refused = unsendable(line);
+    if (!refused.empty()) {
+        throw SieveException(label, refused + " in a command refused");
     }
     connection_->writeLine(line);
 }

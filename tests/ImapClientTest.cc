@@ -81,6 +81,12 @@ TEST(ImapClient, CommandsAndTheirArgumentChecks) {
     client.setQuota("m", "STORAGE", 0);
     client.subscribe("m");
     EXPECT_THROW(client.del("user.x\r\nD1 delete \"user.alice\""), IMAPException);
+    try {
+        client.del(std::string("user.x\0y", 8));
+        FAIL();
+    } catch (const IMAPException& e) {
+        EXPECT_EQ("delete failed: Serverresponse: a NUL byte in a command refused", e.message);
+    }
     EXPECT_EQ(
         // Each name and identifier as one quoted string, escaped once.
         "C1 create \"shared \\\"two\\\" \\\\ three\"\nA1 setacl \"m\" \"jdoe\" lrs\n"

@@ -4,6 +4,13 @@
 #include <commoncpp/commoncpp.h>
 #include <commoncpp/socket.h>
 
+std::string unsendable(const std::string& line) {
+    if (line.find_first_of("\r\n") != std::string::npos) {
+        return "a line break";
+    }
+    return line.find('\0') != std::string::npos ? "a NUL byte" : "";
+}
+
 TcpLineSource::TcpLineSource(const char* host, unsigned int port)
     : plain_(std::make_unique<TcpChannel>(host, port)) {}
 

@@ -9,6 +9,11 @@
 #include "wire/LineSource.h"
 #include "wire/TlsChannel.h"
 
+// What in `line` keeps it from going out as one protocol line ("a line
+// break", "a NUL byte"), or an empty text: a value must never be able to
+// end a command and start one of its own.
+std::string unsendable(const std::string& line);
+
 class TcpLineSource : public LineSource {
   public:
     // Connects; a failure raises the socket library's exception
