@@ -7,6 +7,7 @@
 #include <set>
 
 class IMAPSimple;
+class SieveSimple;
 #include <string>
 
 #include "common/LdifWriter.h"
@@ -60,6 +61,11 @@ class DropAcct {
     // Carries out one directory change, or in a plan writes it down.
     void modifyEntry(const std::string& dn, const LDAPModList& modifications);
     void deleteEntry(const std::string& dn);
+    // A Sieve session with `host` (after a referral from `referredBy`), TLS
+    // as the run asks; raises MyException with the set-up status.
+    std::unique_ptr<SieveSimple> openSieveSession(const std::string& host, int port,
+                                                  const std::string& referredBy);
+    void removeSieveScripts(SieveSimple& client);
     // The plan's lines for deleting `mailbox` and what lies below it.
     void planMailboxDeletion(IMAPSimple& client, const std::string& mailbox,
                              const std::string& delimiter);

@@ -22,14 +22,14 @@ std::string trimmed(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
-// The message for a NO token: the rest of its line, trimmed, outer quotes
-// dropped. A reason sent as a literal is not followed.
-std::string noMessage(const LineTokenizer& tokens) {
+// The message for a NO or BYE token: the word, then the rest of its line,
+// trimmed, outer quotes dropped. A reason sent as a literal is not followed.
+std::string finalMessage(const std::string& word, const LineTokenizer& tokens) {
     std::string reason = trimmed(tokens.rest());
     if (reason.size() >= 2 && reason.front() == '"' && reason.back() == '"') {
         reason = reason.substr(1, reason.size() - 2);
     }
-    return reason.empty() ? "NO" : "NO " + reason;
+    return reason.empty() ? word : word + " " + reason;
 }
 
 // Reads lines and hands each token to `onToken`, which returns true when
@@ -57,8 +57,12 @@ int readResponse(LineSource& source, std::string& message, const ReplyWaits& wai
                 return kSieveOk;
             }
             if (token == "NO") {
-                message = noMessage(tokens);
+                message = finalMessage("NO", tokens);
                 return kSieveNo;
+            }
+            if (token == "BYE") {
+                message = finalMessage("BYE", tokens);
+                return kSieveBye;
             }
             int result = 0;
             if (onToken(token, result)) {
@@ -147,4 +151,66 @@ int readSieveCapabilities(LineSource& source, SieveCapabilities& capabilities, s
             }
             return true;
         });
+}
+
+std::string sieveReferralUrl(const std::string& message) {
+    std::string upper = message;
+    for (char& c : upper) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    if (upper.rfind("NO (REFERRAL ", 0) != 0 && upper.rfind("BYE (REFERRAL ", 0) != 0) {
+        return "";
+    }
+    size_t position = message.find('(') + 10;
+    std::string url;
+    if (!quotedAt(message, position, url)) {
+        return "";
+    }
+    return url;
+}
+
+bool parseSieveUrl(const std::string& url, std::string& host, int& port) {
+    const std::string scheme = "sieve://";
+    if (url.size() <= scheme.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < scheme.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(url[i])) != scheme[i]) {
+            return false;
+        }
+    }
+    std::string authority = url.substr(scheme.size(), url.find('/', scheme.size()) - scheme.size());
+    authority =
+        authority.substr(authority.rfind('@') == std::string::npos ? 0 : authority.rfind('@') + 1);
+    std::string portText;
+    if (!authority.empty() && authority.front() == '[') {
+        const size_t close = authority.find(']');
+        if (close == std::string::npos) {
+            return false;
+        }
+        host = authority.substr(1, close - 1);
+        if (close + 1 < authority.size()) {
+            if (authority[close + 1] != ':') {
+                return false;
+            }
+            portText = authority.substr(close + 2);
+        }
+    } else {
+        const size_t colon = authority.find(':');
+        host = authority.substr(0, colon);
+        if (colon != std::string::npos) {
+            portText = authority.substr(colon + 1);
+        }
+    }
+    port = 0;
+    if (!portText.empty()) {
+        if (portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string::npos) {
+            return false;
+        }
+        port = std::stoi(portText);
+        if (port == 0 || port > 65535) {
+            return false;
+        }
+    }
+    return !host.empty();
 }

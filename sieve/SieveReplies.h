@@ -11,12 +11,14 @@
 enum SieveResult {
     kSieveOk = 0,
     kSieveNo = -1,
+    kSieveBye = -2,         // the server ends the session (message "BYE ...")
     kSieveParseError = -5,  // shares its code with a lost connection
 };
 
-// Reads lines until one holds the token OK (0, message "OK") or NO (-1,
-// message "NO <reason>", the reason's outer quotes dropped); other lines
-// are passed over. Local failures return the reader codes -3 to -6.
+// Reads lines until one holds the token OK (0, message "OK"), NO (-1,
+// message "NO <reason>", the reason's outer quotes dropped) or BYE (-2,
+// "BYE <reason>", likewise); other lines are passed over. Local failures
+// return the reader codes -3 to -6.
 int readSieveResponse(LineSource& source, std::string& message, const ReplyWaits& waits);
 
 // Reads a script listing: each quoted name is appended to `scripts`, and
@@ -36,3 +38,12 @@ struct SieveCapabilities {
 // closing OK or NO, with the results of readSieveResponse.
 int readSieveCapabilities(LineSource& source, SieveCapabilities& capabilities, std::string& message,
                           const ReplyWaits& waits);
+
+// The URL of a REFERRAL response code in a NO or BYE message ("NO
+// (REFERRAL "sieve://host") ..."), or an empty text.
+std::string sieveReferralUrl(const std::string& message);
+
+// Splits a sieve:// URL into its host (brackets of an IPv6 address
+// dropped) and port (0 when it names none); false for another scheme or a
+// URL without a host.
+bool parseSieveUrl(const std::string& url, std::string& host, int& port);

@@ -25,9 +25,7 @@ void SieveSimple::startTls(const TlsSettings& settings) {
             throw SieveException("starttls", "the server does not offer STARTTLS");
         }
         send("STARTTLS", "starttls");
-        if (readServerResponse(response) != kSieveOk) {
-            throw SieveException("starttls", response);
-        }
+        expectOk(readServerResponse(response), response, "starttls");
         connection_->startTls(settings, waits_.firstLineMs);
     } catch (const SieveException&) {
         connection_->abandon();
@@ -55,6 +53,19 @@ int SieveSimple::readServerResponse(std::string& message) {
     return readSieveResponse(*connection_, message, waits_);
 }
 
+void SieveSimple::expectOk(int result, const std::string& message, const std::string& label) const {
+    if (result == kSieveOk) {
+        return;
+    }
+    if (result == kSieveNo || result == kSieveBye) {
+        const std::string url = sieveReferralUrl(message);
+        if (!url.empty()) {
+            throw SieveReferral(label, message, url);
+        }
+    }
+    throw SieveException(label, message);
+}
+
 void SieveSimple::authenticate(const std::string& user, const std::string& authname,
                                const std::string& password) {
     // Such a server answers a correct login like a wrong password.
@@ -75,9 +86,7 @@ void SieveSimple::authenticate(const std::string& user, const std::string& authn
     }
     send("AUTHENTICATE \"PLAIN\" \"" + encoded + "\"", "Authentication");
     std::string response;
-    if (readServerResponse(response) != kSieveOk) {
-        throw SieveException("Authentication", response);
-    }
+    expectOk(readServerResponse(response), response, "Authentication");
 }
 
 void SieveSimple::logout() {
@@ -94,9 +103,8 @@ void SieveSimple::logout() {
 void SieveSimple::list(std::list<std::string>& scripts, std::string& active) {
     send("listscripts", "listscripts");
     std::string message;
-    if (readSieveListResponse(*connection_, scripts, active, message, waits_) < 0) {
-        throw SieveException("listscripts", message);
-    }
+    expectOk(readSieveListResponse(*connection_, scripts, active, message, waits_), message,
+             "listscripts");
 }
 
 void SieveSimple::del(const std::string& name) {
@@ -105,15 +113,11 @@ void SieveSimple::del(const std::string& name) {
     }
     send("deletescript \"" + name + "\"", "delete");
     std::string message;
-    if (readServerResponse(message) < 0) {
-        throw SieveException("delete", message);
-    }
+    expectOk(readServerResponse(message), message, "delete");
 }
 
 void SieveSimple::deactivate() {
     send("setactive \"\"", "setactive");
     std::string message;
-    if (readServerResponse(message) < 0) {
-        throw SieveException("setactive", message);
-    }
+    expectOk(readServerResponse(message), message, "setactive");
 }

@@ -1,6 +1,7 @@
 // A small synchronous client of a Sieve script server: SASL PLAIN as an
 // administrator acting for a user, listing, deactivating and deleting
-// scripts. Failures raise SieveException; a failed connect raises the
+// scripts. Failures raise SieveException (SieveReferral when the server
+// refers the session to another server); a failed connect raises the
 // socket library's exception.
 #pragma once
 
@@ -45,6 +46,9 @@ class SieveSimple {
   private:
     // Refuses (SieveException with `label`) a line holding CR, LF or NUL.
     void send(const std::string& line, const std::string& label);
+    // Raises SieveReferral when a NO or BYE reply refers elsewhere, else
+    // SieveException when the reply is not OK.
+    void expectOk(int result, const std::string& message, const std::string& label) const;
 
     std::unique_ptr<TcpLineSource> connection_;
     SieveCapabilities capabilities_;

@@ -185,12 +185,14 @@ TEST(FaultInjection, SieveStage) {
                 continue;
             }
             // The greeting's outcome is not looked at: the next read meets
-            // whatever the server does afterwards. BYE holds neither OK nor
-            // NO; any word the listing cannot place is a parse error.
+            // whatever the server does afterwards. BYE ends a reply like NO;
+            // any word the listing cannot place is a parse error.
             std::string detail = localDetail(fault, true);
-            if (fault == Fault::No) {
-                detail = step == 0 ? "connection timed out" : "NO injected";
-            } else if (fault == Fault::Bad || fault == Fault::Garbage) {
+            if (fault == Fault::No || fault == Fault::Bad) {
+                detail = step == 0            ? "connection timed out"
+                         : fault == Fault::No ? "NO injected"
+                                              : "BYE injected";
+            } else if (fault == Fault::Garbage) {
                 detail = step == 2 ? "Error parsing LISTSCRIPTS response" : "connection timed out";
             }
             EXPECT_EQ(-51, result.code) << where;
