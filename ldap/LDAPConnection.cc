@@ -89,6 +89,7 @@ LDAPConnection::~LDAPConnection() = default;
 
 void LDAPConnection::fail(int resultCode) const {
     std::string serverMessage;
+    std::string referral;
     if (handle_->session) {
         char* raw = nullptr;
         ldap_get_option(handle_->session, LDAP_OPT_DIAGNOSTIC_MESSAGE, &raw);
@@ -96,8 +97,21 @@ void LDAPConnection::fail(int resultCode) const {
         if (diagnostic) {
             serverMessage = diagnostic.get();
         }
+        char** urls = nullptr;
+        if (resultCode == LDAP_REFERRAL &&
+            ldap_get_option(handle_->session, LDAP_OPT_REFERRAL_URLS, &urls) == LDAP_OPT_SUCCESS &&
+            urls) {
+            if (urls[0]) {
+                // The server's part, without the entry's DN.
+                referral = urls[0];
+                const size_t scheme = referral.find("://");
+                referral = referral.substr(
+                    0, referral.find('/', scheme == std::string::npos ? 0 : scheme + 3));
+            }
+            ber_memvfree(reinterpret_cast<void**>(urls));
+        }
     }
-    throw LDAPException(resultCode, serverMessage);
+    throw LDAPException(resultCode, serverMessage, referral);
 }
 
 void LDAPConnection::bind(const std::string& dn, const std::string& password,

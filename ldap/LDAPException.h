@@ -6,10 +6,13 @@
 
 class LDAPException {
   public:
-    LDAPException(int resultCode, std::string serverMessage);
+    // `referral`: the server a Referral result names (a read-only copy of
+    // the directory names its provider), else empty.
+    LDAPException(int resultCode, std::string serverMessage, std::string referral = "");
 
     int getResultCode() const { return resultCode_; }
-    // The library's text for the result code ("Invalid credentials", ...).
+    // The library's text for the result code ("Invalid credentials", ...);
+    // for a referral it names the server referred to.
     std::string getResultMsg() const;
     // What the server added as diagnostic message; often empty.
     const std::string& getServerMsg() const { return serverMessage_; }
@@ -17,4 +20,5 @@ class LDAPException {
   private:
     int resultCode_;
     std::string serverMessage_;
+    std::string referral_;
 };

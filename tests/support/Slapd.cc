@@ -54,6 +54,8 @@ void Slapd::start(const std::string& extraLdif) {
 }
 
 Slapd::~Slapd() {
+    if (dir_.empty())
+        return;
     stop();
     runProcess("/bin/rm", {"-rf", dir_});
 }
@@ -94,8 +96,9 @@ std::string Slapd::search(const std::string& base, const std::string& filter,
     return r.out;
 }
 
-std::string Slapd::dump() const {
-    const std::string all = search("o=site");
+std::string Slapd::dump(const std::string& operational) const {
+    const std::string all =
+        search("o=site", "(objectClass=*)", "sub", operational.empty() ? "" : "* " + operational);
     std::vector<std::string> entries;
     size_t start = 0;
     while (start < all.size()) {

@@ -17,6 +17,11 @@ class Slapd {
                    const std::string& extraDbConfig = std::string());
     // With StartTLS and ldaps (on ldapsPort()).
     explicit Slapd(const ServerTls& tls);
+    // The helpers below for a server someone else started and stops.
+    struct Running {
+        int port;
+    };
+    explicit Slapd(Running server) : port_(server.port) {}
     ~Slapd();
     Slapd(const Slapd&) = delete;
     Slapd& operator=(const Slapd&) = delete;
@@ -33,9 +38,10 @@ class Slapd {
                        const std::string& scope = "sub",
                        const std::string& attributes = std::string()) const;
     bool exists(const std::string& dn) const;
-    // Every entry below o=site with all attributes, entries sorted, so two
-    // dumps compare equal exactly when the directory holds the same data.
-    std::string dump() const;
+    // Every entry below o=site with all attributes (and the operational
+    // ones named in `operational`), entries sorted, so two dumps compare
+    // equal exactly when the directory holds the same data.
+    std::string dump(const std::string& operational = std::string()) const;
 
     // The uidNumber values of all POSIX accounts; the DNs of the entries
     // that match `filter`.
