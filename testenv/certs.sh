@@ -4,7 +4,8 @@
 #   certs.sh DIR
 #
 #   ca.pem, ca.key          the authority the clients are told to trust
-#   server.pem, server.key  for localhost, 127.0.0.1 and ::1, signed by it
+#   server.pem, server.key  for localhost, 127.0.0.1 to 127.0.0.3 (the murder's
+#                           backends) and ::1, signed by it
 #   wrong.pem, wrong.key    signed by it for wrong.example only
 #   expired.pem, expired.key  the server's names, valid in January 2020 only
 #   other-ca.pem            an authority nobody signed with; and
@@ -41,6 +42,8 @@ leaf() { # NAME SIGNER EXTRA-TEMPLATE-LINES
 names='cn = "localhost"
 dns_name = "localhost"
 ip_address = "127.0.0.1"
+ip_address = "127.0.0.2"
+ip_address = "127.0.0.3"
 ip_address = "::1"'
 authority ca "mailacct test CA"
 authority other-ca "another test CA"

@@ -21,12 +21,12 @@ const std::string kScript = std::string(TESTENV_DIR) + "/cyrus.sh";
 
 class Socket {
   public:
-    explicit Socket(int port) {
+    Socket(const std::string& host, int port) {
         fd_ = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        inet_pton(AF_INET, host.c_str(), &address.sin_addr);
         if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
             throw std::runtime_error("cannot connect to test Cyrus");
         }
@@ -115,7 +115,16 @@ void Cyrus::start() {
     std::ifstream(dir_ + "/admin-ports") >> adminImapPort_ >> adminSievePort_;
 }
 
+Cyrus::Cyrus(const Running& server)
+    : host_(server.host),
+      imapPort_(server.imapPort),
+      sievePort_(server.sievePort),
+      adminImapPort_(server.imapPort),
+      adminSievePort_(server.sievePort) {}
+
 Cyrus::~Cyrus() {
+    if (dir_.empty())
+        return;
     runProcess(kScript, {"stop", dir_});
     runProcess("/bin/rm", {"-rf", dir_});
 }
@@ -125,7 +134,7 @@ void Cyrus::addUser(const std::string& user, const std::string& password) const 
 }
 
 std::string Cyrus::imap(const std::vector<std::string>& commands) const {
-    Socket s(adminImapPort_);
+    Socket s(host_, adminImapPort_);
     std::string all = s.line();
     s.write("T0 login admin secret\r\n");
     s.line();
@@ -170,7 +179,7 @@ std::string Cyrus::mailboxesWithAcls() const {
 
 void Cyrus::putScripts(const std::string& user, const std::vector<std::string>& names,
                        const std::string& active) const {
-    Socket s(adminSievePort_);
+    Socket s(host_, adminSievePort_);
     sieveLogin(s, user);
     const std::string body = "keep;\r\n";
     for (const std::string& name : names) {
@@ -189,7 +198,7 @@ void Cyrus::putScripts(const std::string& user, const std::vector<std::string>& 
 }
 
 std::string Cyrus::listScripts(const std::string& user) const {
-    Socket s(adminSievePort_);
+    Socket s(host_, adminSievePort_);
     sieveReply(s);
     s.write("AUTHENTICATE \"PLAIN\" \"" + base64(user + '\0' + "admin" + '\0' + "secret") +
             "\"\r\n");

@@ -13,6 +13,14 @@ class Cyrus {
     Cyrus();
     // With STARTTLS on both services and imaps (on imapsPort()).
     explicit Cyrus(const ServerTls& tls);
+    // The helpers below for a server someone else started and stops (one
+    // instance of a murder), logging in as admin/secret in clear.
+    struct Running {
+        std::string host;
+        int imapPort;
+        int sievePort;
+    };
+    explicit Cyrus(const Running& server);
     ~Cyrus();
     Cyrus(const Cyrus&) = delete;
     Cyrus& operator=(const Cyrus&) = delete;
@@ -38,6 +46,7 @@ class Cyrus {
     void start();
 
     std::string dir_;
+    std::string host_ = "127.0.0.1";
     int imapPort_ = 0;
     int sievePort_ = 0;
     int imapsPort_ = 0;
