@@ -77,3 +77,18 @@ std::vector<Setting> readSiteDefaults(const std::string& path, bool required) {
     }
     return settings;
 }
+
+std::string overrideKey(const std::string& name) {
+    return name == "apfile" ? "ap" : name;
+}
+
+void applySiteDefaults(const std::string& named, const std::string& standard,
+                       const std::set<std::string>& given,
+                       const std::function<void(const Setting&)>& store) {
+    for (const Setting& setting :
+         readSiteDefaults(named.empty() ? standard : named, !named.empty())) {
+        if (setting.name != "config" && !given.count(overrideKey(setting.name))) {
+            store(setting);
+        }
+    }
+}

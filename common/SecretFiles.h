@@ -3,6 +3,8 @@
 // A file that holds a password must not be readable by other users.
 #pragma once
 
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,3 +28,14 @@ struct Setting {
 // MyException(kFileRefused) for a file that cannot be read, and for one
 // that holds a password ("ap") and other users can read.
 std::vector<Setting> readSiteDefaults(const std::string& path, bool required);
+
+// The name a parameter counts as when deciding what overrides the site
+// defaults: a password file stands for the password ("apfile" for "ap").
+std::string overrideKey(const std::string& name);
+
+// Stores, through `store`, the settings of the site defaults file (`named`
+// when not empty, else `standard`, which may be missing) whose override
+// keys are not in `given` (the command line's and standard input's).
+void applySiteDefaults(const std::string& named, const std::string& standard,
+                       const std::set<std::string>& given,
+                       const std::function<void(const Setting&)>& store);

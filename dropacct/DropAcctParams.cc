@@ -21,18 +21,13 @@ DropAcct::DropAcct() = default;
 
 void DropAcct::addParam(const std::string& name, const std::string& value) {
     storeParam(name, value);
-    // A password file stands for the password itself.
-    given_.insert(name == "apfile" ? "ap" : name);
+    given_.insert(overrideKey(name));
 }
 
 void DropAcct::applySiteDefaults() {
-    const bool named = !configFile_.empty();
-    for (const Setting& setting : readSiteDefaults(named ? configFile_ : siteDefaults, named)) {
-        const std::string& name = setting.name;
-        if (name != "config" && !given_.count(name == "apfile" ? "ap" : name)) {
-            storeParam(name, setting.value);
-        }
-    }
+    ::applySiteDefaults(configFile_, siteDefaults, given_, [this](const Setting& setting) {
+        storeParam(setting.name, setting.value);
+    });
 }
 
 void DropAcct::storeParam(const std::string& name, const std::string& value) {

@@ -28,18 +28,14 @@ void NewAcct::addParam(const std::string& name, const std::string& value) {
     if (!storeParam(name, value)) {
         throw MyException(255, "wrong option: " + name);
     }
-    // A password file stands for the password itself.
-    given_.insert(name == "apfile" ? "ap" : name);
+    given_.insert(overrideKey(name));
 }
 
 void NewAcct::applySiteDefaults() {
-    const bool named = !configFile_.empty();
-    for (const Setting& setting : readSiteDefaults(named ? configFile_ : siteDefaults, named)) {
-        const std::string& name = setting.name;
-        if (name != "config" && !given_.count(name == "apfile" ? "ap" : name)) {
-            storeParam(name, setting.value);
-        }
-    }
+    // Names of dropacct's are passed over.
+    ::applySiteDefaults(configFile_, siteDefaults, given_, [this](const Setting& setting) {
+        storeParam(setting.name, setting.value);
+    });
 }
 
 bool NewAcct::storeParam(const std::string& name, const std::string& value) {

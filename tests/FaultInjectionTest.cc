@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "common/MyException.h"
-#include "dropacct/DropAcct.h"
+#include "tests/support/Runs.h"
 #include "tests/support/ScriptedServer.h"
 
 namespace {
@@ -80,23 +80,13 @@ std::vector<ScriptStep> scriptWithFault(const std::vector<Exchange>& conversatio
 }
 
 MyException run(bool sieve, const ScriptedServer& server) {
-    DropAcct account;
-    account.setReplyWaits(kShortWaits);
-    for (const auto& p :
-         std::vector<std::pair<std::string, std::string>>{{"CH", "127.0.0.1"},
-                                                          {sieve ? "SP" : "CP", server.portText()},
-                                                          {"al", "admin"},
-                                                          {"ap", "secret"},
-                                                          {"uid", "jdoe"},
-                                                          {sieve ? "sieve" : "imap", ""}}) {
-        account.addParam(p.first, p.second);
-    }
-    try {
-        account.dropAcct();
-    } catch (const MyException& e) {
-        return e;
-    }
-    return MyException(0, "");
+    return dropInProcess({{"CH", "127.0.0.1"},
+                          {sieve ? "SP" : "CP", server.portText()},
+                          {"al", "admin"},
+                          {"ap", "secret"},
+                          {"uid", "jdoe"},
+                          {sieve ? "sieve" : "imap", ""}},
+                         kShortWaits);
 }
 
 // What the reader reports for a fault that ends the conversation.

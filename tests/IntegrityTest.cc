@@ -10,6 +10,7 @@
 #include "tests/support/Accounts.h"
 #include "tests/support/Cyrus.h"
 #include "tests/support/Process.h"
+#include "tests/support/Runs.h"
 #include "tests/support/Slapd.h"
 
 namespace {
@@ -116,27 +117,7 @@ class Integrity : public ::testing::Test {
         cyrus.putScripts("jdoe", {"a", "b"}, "b");
     }
     ProcessResult drop(const std::string& uid, const std::vector<std::string>& extra = {}) {
-        std::vector<std::string> args{"-ldap",
-                                      "-imap",
-                                      "-sieve",
-                                      "-LH",
-                                      "127.0.0.1",
-                                      "-LP",
-                                      slapd.portText(),
-                                      "-CH",
-                                      "127.0.0.1",
-                                      "-CP",
-                                      std::to_string(cyrus.imapPort()),
-                                      "-SP",
-                                      std::to_string(cyrus.sievePort()),
-                                      "-bDN",
-                                      "o=site",
-                                      "-al",
-                                      "admin",
-                                      "-ap",
-                                      "secret",
-                                      "-uid",
-                                      uid};
+        std::vector<std::string> args = removalEverywhere(slapd, cyrus, uid);
         args.insert(args.end(), extra.begin(), extra.end());
         return runProcess(DROPACCT_BIN, args);
     }

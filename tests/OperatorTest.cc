@@ -14,6 +14,7 @@
 #include "tests/support/Accounts.h"
 #include "tests/support/Cyrus.h"
 #include "tests/support/Process.h"
+#include "tests/support/Runs.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/Slapd.h"
 
@@ -208,27 +209,7 @@ TEST(Audit, OneLinePerRunWithItsOutcome) {
     EXPECT_EQ(244, run(NEWACCT_BIN, with(create, {"-ap", "wrong-pw"})));
     EXPECT_EQ(0, run(NEWACCT_BIN, with(create, {"-ap", "secret", "-uid", "plan", "-dryrun"})));
     EXPECT_EQ(254, run(NEWACCT_BIN, {"-uid", "x"}));
-    EXPECT_EQ(0, run(DROPACCT_BIN, {"-ldap",
-                                    "-imap",
-                                    "-sieve",
-                                    "-LH",
-                                    "127.0.0.1",
-                                    "-LP",
-                                    slapd.portText(),
-                                    "-CH",
-                                    "127.0.0.1",
-                                    "-CP",
-                                    std::to_string(cyrus.imapPort()),
-                                    "-SP",
-                                    std::to_string(cyrus.sievePort()),
-                                    "-bDN",
-                                    "o=site",
-                                    "-al",
-                                    "admin",
-                                    "-ap",
-                                    "secret",
-                                    "-uid",
-                                    "jdoe"}));
+    EXPECT_EQ(0, run(DROPACCT_BIN, removalEverywhere(slapd, cyrus, "jdoe")));
     std::ifstream in(capture);
     const std::string lines((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "common/MyException.h"
-#include "dropacct/DropAcct.h"
 #include "sieve/SieveReplies.h"
+#include "tests/support/Runs.h"
 #include "tests/support/ScriptedServer.h"
 
 namespace {
@@ -20,23 +20,13 @@ std::vector<ScriptStep> referring(const std::string& url) {
 }
 
 MyException removeScripts(int port) {
-    DropAcct account;
-    account.setReplyWaits(ReplyWaits{2000, 1000});
-    for (const auto& p :
-         std::vector<std::pair<std::string, std::string>>{{"CH", "127.0.0.1"},
-                                                          {"SP", std::to_string(port)},
-                                                          {"al", "admin"},
-                                                          {"ap", "secret"},
-                                                          {"uid", "jdoe"},
-                                                          {"sieve", ""}}) {
-        account.addParam(p.first, p.second);
-    }
-    try {
-        account.dropAcct();
-    } catch (const MyException& e) {
-        return e;
-    }
-    return MyException(0, "");
+    return dropInProcess({{"CH", "127.0.0.1"},
+                          {"SP", std::to_string(port)},
+                          {"al", "admin"},
+                          {"ap", "secret"},
+                          {"uid", "jdoe"},
+                          {"sieve", ""}},
+                         ReplyWaits{2000, 1000});
 }
 
 TEST(SieveReferral, FollowedToTheUsersServer) {
