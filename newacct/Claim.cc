@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -135,7 +136,7 @@ void NewAcct::claimUserEntry() {
     }
     for (int attempt = 1;; ++attempt) {
         Conflicts conflicts;
-        std::unique_ptr<LDAPException> refusal;
+        std::optional<LDAPException> refusal;
         try {
             const LDAPEntry entry(userDN(), attributes_);
             connection_->add(&entry);
@@ -143,7 +144,7 @@ void NewAcct::claimUserEntry() {
             conflicts = conflictsOfRefusal(e);
             if (!conflicts.any())
                 throw MyException(-14, "failed to add entry: " + e.getResultMsg());
-            refusal = std::make_unique<LDAPException>(e);
+            refusal = e;
         }
         if (!refusal) {
             try {
@@ -165,7 +166,7 @@ void NewAcct::claimUserEntry() {
         }
         pauseBeforeAttempt(attempt);
         if (conflicts.address)
-            checkAddressesSettled(refusal.get());
+            checkAddressesSettled(refusal ? &*refusal : nullptr);
         if (conflicts.number) {
             uidNumber_ = scanFirstFreeUidNumber();
             attributes_.replaceAttribute(LDAPAttribute("uidnumber", std::to_string(uidNumber_)));
