@@ -1,7 +1,7 @@
 #!/bin/bash
 # Benchmark of newacct under concurrency (run as root: it starts private
 # slapd servers). Builds the current newacct and, as the reference, the one
-# from before the concurrency guard (the parent of the commit that added
+# from before the concurrency guard (the parent of the commit that first added
 # newacct/Claim.cc, or REF), then prints:
 #   - 8 runs in parallel creating 200 accounts into a directory of 10,000,
 #     against the same 200 one at a time, and the shared numbers or
@@ -14,7 +14,7 @@ set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 quick=
 [ "${1:-}" = --quick ] && { quick=--quick; shift; }
-ref=${1:-$(git -C "$top" rev-list -1 HEAD -- newacct/Claim.cc | tail -n 1)^}
+ref=${1:-$(git -C "$top" log --diff-filter=A --format=%H -- newacct/Claim.cc | tail -n 1)^}
 "$top/scripts/install-deps.sh"
 build=$top/build-bench
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
