@@ -3,10 +3,8 @@
 
 #include <unistd.h>
 
-#include <commoncpp/commoncpp.h>
-#include <commoncpp/socket.h>
-
 #include "ldap/LDAPConnection.h"
+#include "wire/PosixSocket.h"
 #include "wire/TlsChannel.h"
 
 namespace {
@@ -19,7 +17,7 @@ constexpr int kWaitMs = 10000;
 
 // Reads one BER element (the StartTLS response) whole, so that the
 // handshake starts on a clean stream; false when the server closes.
-bool skipOneMessage(TcpChannel& connection) {
+bool skipOneMessage(ByteChannel& connection) {
     auto next = [&connection]() {
         return connection.waitForInput(kWaitMs) ? connection.get() : ByteChannel::kEnd;
     };
@@ -70,8 +68,13 @@ std::string diagnoseDirectoryTls(const std::string& host, int port, const LdapTl
     if (settings.caFile.empty()) {
         settings.caFolder = LDAPConnection::defaultCaFolder();
     }
+    std::unique_ptr<PosixSocket> connection;
     try {
-        auto connection = std::make_unique<TcpChannel>(host.c_str(), port);
+        connection = std::make_unique<PosixSocket>(host, port, kWaitMs);
+    } catch (const TlsError&) {
+        return "";  // not a TLS matter: the server cannot be reached
+    }
+    try {
         if (tls.mode == LdapTls::StartTls) {
             connection->write(std::string(kStartTlsRequest, sizeof kStartTlsRequest - 1));
             if (!skipOneMessage(*connection)) {
@@ -81,8 +84,6 @@ std::string diagnoseDirectoryTls(const std::string& host, int port, const LdapTl
         TlsChannel session(std::move(connection), settings, kWaitMs);
     } catch (const TlsError& e) {
         return e.what();
-    } catch (ost::Socket*) {
-    } catch (const ost::SockException&) {
     }
     return "";
 }

@@ -1,7 +1,7 @@
 // LDIF change records.
 #include "common/LdifWriter.h"
 
-#include "wire/Sasl.h"
+#include "common/Base64.h"
 
 namespace {
 
@@ -34,9 +34,7 @@ void LdifWriter::line(const std::string& name, const std::string& value) {
     if (safe(value)) {
         out_ << name << ": " << value << "\n";
     } else {
-        std::string encoded;
-        SaslSession::encode64(value, encoded);
-        out_ << name << ":: " << encoded << "\n";
+        out_ << name << ":: " << base64(value) << "\n";
     }
 }
 

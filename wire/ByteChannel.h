@@ -18,6 +18,16 @@ class ByteChannel {
     virtual bool errorPending() = 0;
     // The next byte (0 to 255), kEnd or kTimedOut. Call after waitForInput.
     virtual int get() = 0;
-    // Sends all of `bytes`; raises ost::SockException when the connection fails.
+    // Sends all of `bytes`; raises an exception when the connection fails
+    // (the socket library's for a plain connection, TlsError under TLS).
     virtual void write(const std::string& bytes) = 0;
+};
+
+// A channel straight on a connected socket, which TLS can take over.
+class SocketChannel : public ByteChannel {
+  public:
+    // The connected socket.
+    virtual int socket() const = 0;
+    // Bytes received and buffered but not read yet.
+    virtual bool hasBufferedInput() = 0;
 };

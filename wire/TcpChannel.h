@@ -6,7 +6,7 @@
 
 #include "wire/ByteChannel.h"
 
-class TcpChannel : public ByteChannel {
+class TcpChannel : public SocketChannel {
   public:
     // Connects; a failure raises the socket library's exception
     // (ost::Socket* or ost::SockException, depending on its mode).
@@ -18,10 +18,8 @@ class TcpChannel : public ByteChannel {
     int get() override;
     void write(const std::string& bytes) override;
 
-    // The connected socket, for a TLS layer that takes the connection over.
-    int socket() const;
-    // Bytes received and buffered but not read yet.
-    bool hasBufferedInput();
+    int socket() const override;
+    bool hasBufferedInput() override;
 
   private:
     class Stream;

@@ -60,7 +60,12 @@ void TcpLineSource::writeLine(const std::string& line) {
         // A failed handshake closed the connection.
         throw ost::SockException(ost::String("connection closed"), ost::Socket::errOutput);
     }
-    channel().write(line + "\n");
+    try {
+        channel().write(line + "\n");
+    } catch (const TlsError& e) {
+        // Under TLS too, a failed write is a socket failure to the clients.
+        throw ost::SockException(ost::String(e.what()), ost::Socket::errOutput);
+    }
 }
 
 void TcpLineSource::abandon() {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "wire/LineSource.h"
+#include "wire/TcpChannel.h"
 #include "wire/TlsChannel.h"
 
 // What in `line` keeps it from going out as one protocol line ("a line

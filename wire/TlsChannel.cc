@@ -7,9 +7,6 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 
-#include <commoncpp/commoncpp.h>
-#include <commoncpp/socket.h>
-
 namespace {
 
 bool isAddress(const std::string& name) {
@@ -33,7 +30,7 @@ std::string verificationReason(gnutls_session_t session) {
 
 }  // namespace
 
-TlsChannel::TlsChannel(std::unique_ptr<TcpChannel> connection, const TlsSettings& settings,
+TlsChannel::TlsChannel(std::unique_ptr<SocketChannel> connection, const TlsSettings& settings,
                        int timeoutMs)
     : connection_(std::move(connection)), readTimeoutMs_(timeoutMs) {
     const std::string& name = settings.serverName;
@@ -148,8 +145,7 @@ void TlsChannel::write(const std::string& bytes) {
             continue;
         }
         if (n < 0) {
-            throw ost::SockException(ost::String(gnutls_strerror(static_cast<int>(n))),
-                                     ost::Socket::errOutput);
+            throw TlsError(gnutls_strerror(static_cast<int>(n)));
         }
         sent += static_cast<size_t>(n);
     }

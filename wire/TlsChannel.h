@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "wire/TcpChannel.h"
+#include "wire/ByteChannel.h"
 
 struct TlsSettings {
     // Certificate authorities to trust (PEM), or a folder of them; neither:
@@ -31,13 +31,15 @@ class TlsChannel : public ByteChannel {
   public:
     // Takes the connection over and completes the handshake within
     // `timeoutMs`; raises TlsError (the connection is then closed).
-    TlsChannel(std::unique_ptr<TcpChannel> connection, const TlsSettings& settings, int timeoutMs);
+    TlsChannel(std::unique_ptr<SocketChannel> connection, const TlsSettings& settings,
+               int timeoutMs);
     // Sends the close notification; a peer that is gone already is fine.
     ~TlsChannel() override;
 
     bool waitForInput(int timeoutMs) override;
     bool errorPending() override;
     int get() override;
+    // Raises TlsError when the connection fails.
     void write(const std::string& bytes) override;
 
   private:
@@ -52,7 +54,7 @@ class TlsChannel : public ByteChannel {
         }
     };
 
-    std::unique_ptr<TcpChannel> connection_;
+    std::unique_ptr<SocketChannel> connection_;
     std::unique_ptr<gnutls_certificate_credentials_st, CredentialsFree> credentials_;
     std::unique_ptr<gnutls_session_int, SessionFree> session_;
     std::string buffer_;

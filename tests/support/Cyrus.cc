@@ -13,6 +13,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "common/Base64.h"
 #include "tests/support/Process.h"
 
 namespace {
@@ -61,23 +62,6 @@ std::string sieveReply(Socket& s) {
         if (line.empty() || line.rfind("OK", 0) == 0 || line.rfind("NO", 0) == 0)
             return all;
     }
-}
-
-std::string base64(const std::string& in) {
-    static const char* table = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (size_t i = 0; i < in.size(); i += 3) {
-        unsigned n = static_cast<unsigned char>(in[i]) << 16;
-        if (i + 1 < in.size())
-            n |= static_cast<unsigned char>(in[i + 1]) << 8;
-        if (i + 2 < in.size())
-            n |= static_cast<unsigned char>(in[i + 2]);
-        out += table[(n >> 18) & 63];
-        out += table[(n >> 12) & 63];
-        out += i + 1 < in.size() ? table[(n >> 6) & 63] : '=';
-        out += i + 2 < in.size() ? table[n & 63] : '=';
-    }
-    return out;
 }
 
 void sieveLogin(Socket& s, const std::string& user) {
