@@ -24,9 +24,16 @@ def create_args(newacct, port, login, alias=None):
     return args + (["-alias", alias] if alias else [])
 
 
+failures = []
+
+
 def create(args):
-    return subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=ENV,
-                          text=True).returncode
+    result = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=ENV,
+                            text=True)
+    if result.returncode:
+        failures.append(f"{args[args.index('-uid') + 1]}: {result.returncode} "
+                        f"{result.stdout.strip()}")
+    return result.returncode
 
 
 def values(port, attribute):
@@ -76,6 +83,9 @@ def parallel(newacct, work, size, count, workers):
         seconds, statuses, (numbers, addresses) = with_slapd(
             work, f"par{runs}", size, lambda port: fill(port, runs))
         ok = statuses.count(0)
+        for failure in failures[:5]:
+            print("  failed:", failure)
+        failures.clear()
         print(f"{runs} at a time   {size:>7} {count:>5} {seconds:>9.2f} {ok / seconds:>9.1f} "
               f"{ok:>5} {len(statuses) - ok:>5} {numbers:>7} {addresses:>9}", flush=True)
 
@@ -107,7 +117,7 @@ def main():
     size = 2000 if quick else 10000
     count = 80 if quick else 200
     print(f"{'runs':<13} {'directory':>7} {'made':>5} {'wall s':>9} {'acct/s':>9} "
-          f"{'ok':>5} {'240':>5} {'shared#':>7} {'shared@':>9}")
+          f"{'ok':>5} {'fail':>5} {'shared#':>7} {'shared@':>9}")
     parallel(ours, work, size, count, 8)
     print(f"\n{'':<11} {'accounts':>7} {'ours ms':>9} {'ref ms':>9} {'ratio':>7}")
     uncontended(ours, reference, work, [1000, 5000] if quick else [10000, 100000],

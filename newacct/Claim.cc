@@ -125,6 +125,29 @@ void NewAcct::checkAddressesSettled(const LDAPException* refusal) {
     throw MyException(-16, "Address " + mail_ + " already exists. Aborted");
 }
 
+unsigned NewAcct::nextFreeUidNumber(unsigned from) {
+    // Every number below the contested one was taken when the accounts were
+    // scanned: from it upward, each is looked up on its own (an indexed
+    // search), instead of reading every account again.
+    try {
+        for (unsigned number = from;; ++number) {
+            std::unique_ptr<LDAPSearchResults> results = connection_->search(
+                baseDN_, LDAPConnection::SEARCH_ONE,
+                "(&(objectClass=posixAccount)(uidNumber=" + std::to_string(number) + "))",
+                StringList{"1.1"});
+            bool taken = false;
+            while (results->getNext()) {
+                taken = true;
+            }
+            if (!taken) {
+                return number;
+            }
+        }
+    } catch (const LDAPException&) {
+        throw MyException(-12, "search failed");
+    }
+}
+
 void NewAcct::claimUserEntry() {
     if (plan_) {
         // The hash stays out of the plan; its scheme shows.
@@ -168,7 +191,7 @@ void NewAcct::claimUserEntry() {
         if (conflicts.address)
             checkAddressesSettled(refusal ? &*refusal : nullptr);
         if (conflicts.number) {
-            uidNumber_ = scanFirstFreeUidNumber();
+            uidNumber_ = nextFreeUidNumber(uidNumber_);
             attributes_.replaceAttribute(LDAPAttribute("uidnumber", std::to_string(uidNumber_)));
         }
     }

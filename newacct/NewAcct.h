@@ -87,6 +87,8 @@ class NewAcct {
     void checkAddressesSettled(const LDAPException* refusal);
     std::vector<std::string> claimedAddresses() const;
     unsigned scanFirstFreeUidNumber();
+    // The first number from `from` upward that no POSIX account holds now.
+    unsigned nextFreeUidNumber(unsigned from);
 
     void addAttribute(const std::string& name, const std::string& value);
     void readPhoto();
