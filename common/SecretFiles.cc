@@ -33,8 +33,17 @@ std::string readPasswordFile(const std::string& path) {
         throw MyException(kFileRefused, "refusing password file " + path +
                                             ": other users can read it (chmod 600 it)");
     }
+    // A line end must come soon: a device or a wrong file must not be read
+    // without end.
+    constexpr size_t kLongest = 4096;
     std::string line;
-    std::getline(in, line);
+    for (char c; line.size() <= kLongest && in.get(c) && c != '\n';) {
+        line += c;
+    }
+    if (line.size() > kLongest) {
+        throw MyException(kFileRefused, "refusing password file " + path +
+                                            ": its first line is longer than 4096 bytes");
+    }
     if (!line.empty() && line.back() == '\r') {
         line.pop_back();
     }
@@ -48,6 +57,11 @@ std::vector<Setting> readSiteDefaults(const std::string& path, bool required) {
         return settings;
     }
     std::ifstream in = openOrRefuse(path, "configuration file");
+    constexpr off_t kLargest = 1 << 20;
+    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > kLargest) {
+        throw MyException(kFileRefused, "refusing configuration file " + path +
+                                            ": not a regular file of at most 1 MiB");
+    }
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();

@@ -10,8 +10,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::istringstream in(asString(data, size));
     std::ostream out(nullptr);  // the help texts it writes are not looked at
     DropAcct account;
-    readStdin(account, in, out);
+    // A password file that cannot be read ends the reading, as in the program.
     try {
+        readStdin(account, in, out);
         account.checkParams();
     } catch (const MyException&) {
     }

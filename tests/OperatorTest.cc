@@ -88,6 +88,7 @@ TEST(Secrets, PasswordFiles) {
     const std::string wrong = fileWith("apfile-wrong", "wrong\n", 0600);
     const std::string open = fileWith("apfile-open", "secret\n", 0644);
     const std::string missing = testing::TempDir() + "/apfile-missing";
+    const std::string endless = fileWith("apfile-endless", std::string(5000, 'x'), 0600);
     const std::vector<std::string> drop{"-ldap",          "-LH",  "127.0.0.1", "-LP",
                                         slapd.portText(), "-bDN", "o=site",    "-al",
                                         "admin",          "-uid", "nobody"};
@@ -158,6 +159,11 @@ TEST(SiteDefaults, TakenOverriddenAndRefused) {
                      .status);
     r = runProcess(NEWACCT_BIN, {"-config", testing::TempDir() + "/none.conf", "-uid", "x"});
     EXPECT_EQ(248, r.status);
+    r = runProcess(DROPACCT_BIN, {"-uid", "x", "-config", testing::TempDir()});
+    EXPECT_EQ(248, r.status);
+    EXPECT_EQ("refusing configuration file " + testing::TempDir() +
+                  ": not a regular file of at most 1 MiB\n",
+              r.out);
 }
 
 TEST(SiteDefaults, TheDefaultFileMayBeMissing) {
