@@ -73,18 +73,13 @@ void sieveLogin(Socket& s, const std::string& user) {
         throw std::runtime_error("sieve login: " + reply);
 }
 
-std::string newFolder() {
-    char pattern[] = "/tmp/cyrus-test-XXXXXX";
-    return mkdtemp(pattern);
-}
-
 }  // namespace
 
-Cyrus::Cyrus() : dir_(newFolder()) {
+Cyrus::Cyrus() : dir_(makeTempFolder("cyrus-test")) {
     start();
 }
 
-Cyrus::Cyrus(const ServerTls& tls) : dir_(newFolder()) {
+Cyrus::Cyrus(const ServerTls& tls) : dir_(makeTempFolder("cyrus-test")) {
     std::ofstream(dir_ + "/tls.env")
         << "TLS_CERTS=" << testCertificates() << "\nTLS_CERT_NAME=" << tls.certificate
         << (tls.required ? "\nCYRUS_PLAINTEXT=no" : "") << "\n";

@@ -16,9 +16,7 @@ namespace {
 const std::string kScript = std::string(TESTENV_DIR) + "/murder.sh";
 }
 
-Murder::Murder(bool tls) {
-    char pattern[] = "/tmp/murder-test-XXXXXX";
-    dir_ = mkdtemp(pattern);
+Murder::Murder(bool tls) : dir_(makeTempFolder("murder-test")) {
     std::vector<std::string> environment;
     if (tls)
         environment.push_back("MURDER_TLS_CERTS=" + testCertificates());

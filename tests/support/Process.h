@@ -16,3 +16,6 @@ struct ProcessResult {
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::string& input = std::string(), bool feedInput = false,
                          const std::vector<std::string>& environment = {});
+
+// A new empty folder /tmp/<prefix>-XXXXXX for one test server.
+std::string makeTempFolder(const std::string& prefix);

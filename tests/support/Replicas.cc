@@ -14,11 +14,6 @@ namespace {
 
 const std::string kScript = std::string(TESTENV_DIR) + "/slapd.sh";
 
-std::string newFolder() {
-    char pattern[] = "/tmp/slapd-pair-XXXXXX";
-    return mkdtemp(pattern);
-}
-
 std::pair<int, int> startPair(const std::string& dir) {
     const ProcessResult started = runProcess(kScript, {"start-pair", dir});
     if (started.status != 0)
@@ -31,7 +26,7 @@ std::pair<int, int> startPair(const std::string& dir) {
 }  // namespace
 
 ProviderPair::ProviderPair()
-    : dir_(newFolder()),
+    : dir_(makeTempFolder("slapd-pair")),
       ports_(startPair(dir_)),
       a_(Slapd::Running{ports_.first}),
       b_(Slapd::Running{ports_.second}) {}

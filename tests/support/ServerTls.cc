@@ -9,8 +9,7 @@
 
 const std::string& testCertificates() {
     static const std::string folder = [] {
-        char pattern[] = "/tmp/test-certs-XXXXXX";
-        const std::string dir = mkdtemp(pattern);
+        const std::string dir = makeTempFolder("test-certs");
         const ProcessResult made = runProcess(std::string(TESTENV_DIR) + "/certs.sh", {dir});
         if (made.status != 0)
             throw std::runtime_error("certs.sh failed: " + made.err);

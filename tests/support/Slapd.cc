@@ -13,16 +13,9 @@ namespace {
 const std::string kScript = std::string(TESTENV_DIR) + "/slapd.sh";
 }
 
-namespace {
-std::string newFolder() {
-    char pattern[] = "/tmp/slapd-test-XXXXXX";
-    return mkdtemp(pattern);
-}
-}  // namespace
-
 Slapd::Slapd(const std::string& extraLdif, const std::string& extraAcl,
              const std::string& extraDbConfig)
-    : dir_(newFolder()) {
+    : dir_(makeTempFolder("slapd-test")) {
     if (!extraAcl.empty()) {
         std::ofstream(dir_ + "/extra-acl.conf") << extraAcl;
     }
@@ -32,7 +25,7 @@ Slapd::Slapd(const std::string& extraLdif, const std::string& extraAcl,
     start(extraLdif);
 }
 
-Slapd::Slapd(const ServerTls& tls) : dir_(newFolder()) {
+Slapd::Slapd(const ServerTls& tls) : dir_(makeTempFolder("slapd-test")) {
     std::ofstream(dir_ + "/tls.env")
         << "TLS_CERTS=" << testCertificates() << "\nTLS_CERT_NAME=" << tls.certificate
         << (tls.required ? "\nSLAPD_SECURITY=simple_bind=128" : "") << "\n";
