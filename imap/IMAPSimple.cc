@@ -1,7 +1,12 @@
 // IMAP commands over the line transport.
 #include "imap/IMAPSimple.h"
 
+#include <commoncpp/commoncpp.h>
+#include <commoncpp/socket.h>
+
 #include <iostream>
+
+#include "imap/AclPipeline.h"
 
 #include "wire/Sasl.h"
 #include "wire/TcpLineSource.h"
@@ -281,4 +286,28 @@ std::list<IMAPAcl> IMAPSimple::getACL(const std::string& mailbox) {
         throw IMAPException("getacl", response);
     }
     return parseAclLines(lines, mailbox);
+}
+
+std::vector<PipelinedReply> IMAPSimple::pipeline(const std::vector<PipelinedCommand>& commands,
+                                                 const std::string& label,
+                                                 const std::string& tagPrefix, size_t window,
+                                                 const std::function<void(size_t)>& done) {
+    TcpLineSource& connection = *connection_;
+    AclPipeline runner(
+        connection,
+        [&connection](const std::string& line) {
+            try {
+                connection.writeLine(line);
+                return true;
+            } catch (const ost::SockException&) {
+                return false;
+            } catch (ost::Socket*) {
+                return false;
+            }
+        },
+        waits_, label, tagPrefix, window);
+    if (debug) {
+        runner.trace = [this](const std::string& line) { trace(line); };
+    }
+    return runner.run(commands, done);
 }

@@ -5,6 +5,8 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
+#include <cerrno>
+
 #include <commoncpp/commoncpp.h>
 #include <commoncpp/tcp.h>
 
@@ -35,7 +37,7 @@ TcpChannel::~TcpChannel() {
 }
 
 bool TcpChannel::waitForInput(int timeoutMs) {
-    return stream_->isPending(ost::Socket::pendingInput, timeoutMs);
+    return outputFailed_ || stream_->isPending(ost::Socket::pendingInput, timeoutMs);
 }
 
 bool TcpChannel::errorPending() {
@@ -43,6 +45,9 @@ bool TcpChannel::errorPending() {
 }
 
 int TcpChannel::get() {
+    if (outputFailed_) {
+        return kEnd;
+    }
     const int c = stream_->get();
     if (c == std::char_traits<char>::eof()) {
         stream_->clear();
@@ -52,7 +57,20 @@ int TcpChannel::get() {
 }
 
 void TcpChannel::write(const std::string& bytes) {
-    *stream_ << bytes << std::flush;
+    // Straight to the socket: flushing the library's stream would also
+    // drop what it has read ahead, and a client with commands in flight
+    // writes while replies wait in that buffer. A failed write raises
+    // nothing, as the stream's did: the next read ends the exchange.
+    size_t sent = 0;
+    while (sent < bytes.size() && !outputFailed_) {
+        const ssize_t n =
+            send(stream_->socket(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        outputFailed_ = n <= 0;
+        sent += n > 0 ? static_cast<size_t>(n) : 0;
+    }
 }
 
 int TcpChannel::socket() const {
