@@ -52,7 +52,7 @@ std::vector<std::string> AclSweep::deleteAcls(const std::vector<AclRemoval>& rem
             continue;
         }
         commands.push_back({removal.mailbox, "deleteacl " + quotedName(removal.mailbox) + " " +
-                                                 quotedName(removal.identifier)});
+                                                 IMAPSimple::identifier(removal.identifier)});
         sent.push_back(i);
     }
     const std::vector<PipelinedReply> replies =

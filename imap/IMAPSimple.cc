@@ -314,17 +314,7 @@ std::vector<PipelinedReply> IMAPSimple::pipeline(const std::vector<PipelinedComm
                                                  const std::function<void(size_t)>& done) {
     TcpLineSource& connection = *connection_;
     AclPipeline runner(
-        connection,
-        [&connection](const std::string& line) {
-            try {
-                connection.writeLine(line);
-                return true;
-            } catch (const ost::SockException&) {
-                return false;
-            } catch (ost::Socket*) {
-                return false;
-            }
-        },
+        connection, [&connection](const std::string& line) { return connection.writeLine(line); },
         waits_, label, tagPrefix, window);
     if (debug) {
         runner.trace = [this](const std::string& line) { trace(line); };

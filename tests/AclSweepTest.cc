@@ -78,14 +78,14 @@ TEST(AclSweep, RemovalsGoOutPipelinedAndAnswerEach) {
         IMAPSimple client("127.0.0.1", server.port(), kShortWaits);
         client.login("admin", "pw");
         const std::vector<std::string> failures =
-            AclSweep(client).deleteAcls({{"m1", "jdoe"}, {"m1", "ann"}, {"", "x"}, {"m2", "jdoe"}});
+            AclSweep(client).deleteAcls({{"m1", "jdoe"}, {"m1", "a n"}, {"", "x"}, {"m2", "jdoe"}});
         EXPECT_EQ(
             (std::vector<std::string>{"", "", "", "deleteacl failed: Serverresponse: NO denied\r"}),
             failures);
     }
     EXPECT_EQ(kLoggedIn +
-                  "R1 deleteacl \"m1\" \"jdoe\"\nR2 deleteacl \"m2\" \"jdoe\"\n"
-                  "R3 deleteacl \"m1\" \"ann\"\n",
+                  "R1 deleteacl \"m1\" jdoe\nR2 deleteacl \"m2\" jdoe\n"
+                  "R3 deleteacl \"m1\" \"a n\"\n",
               server.received());
 }
 

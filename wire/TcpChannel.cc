@@ -37,7 +37,7 @@ TcpChannel::~TcpChannel() {
 }
 
 bool TcpChannel::waitForInput(int timeoutMs) {
-    return outputFailed_ || stream_->isPending(ost::Socket::pendingInput, timeoutMs);
+    return stream_->isPending(ost::Socket::pendingInput, timeoutMs);
 }
 
 bool TcpChannel::errorPending() {
@@ -45,9 +45,6 @@ bool TcpChannel::errorPending() {
 }
 
 int TcpChannel::get() {
-    if (outputFailed_) {
-        return kEnd;
-    }
     const int c = stream_->get();
     if (c == std::char_traits<char>::eof()) {
         stream_->clear();
@@ -59,17 +56,18 @@ int TcpChannel::get() {
 void TcpChannel::write(const std::string& bytes) {
     // Straight to the socket: flushing the library's stream would also
     // drop what it has read ahead, and a client with commands in flight
-    // writes while replies wait in that buffer. A failed write raises
-    // nothing, as the stream's did: the next read ends the exchange.
+    // writes while replies wait in that buffer.
     size_t sent = 0;
-    while (sent < bytes.size() && !outputFailed_) {
+    while (sent < bytes.size()) {
         const ssize_t n =
             send(stream_->socket(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        outputFailed_ = n <= 0;
-        sent += n > 0 ? static_cast<size_t>(n) : 0;
+        if (n <= 0) {
+            throw ost::SockException(ost::String("cannot send"), ost::Socket::errOutput);
+        }
+        sent += static_cast<size_t>(n);
     }
 }
 

@@ -24,5 +24,4 @@ class TcpChannel : public SocketChannel {
   private:
     class Stream;
     std::unique_ptr<Stream> stream_;
-    bool outputFailed_ = false;  // every read ends once a write failed
 };
