@@ -105,7 +105,7 @@ void ImapStage::login() {
         client_->debug = settings_.debug;
         if (settings_.tls.imaps) {
             client_->startImplicitTls(settings_.tlsFor(settings_.cyrusHost));
-        } else if (settings_.tls.startTls) {
+        } else if (settings_.tls.any()) {
             client_->startTls(settings_.tlsFor(settings_.cyrusHost));
         }
         // The client quotes the password but does not escape it; front ends

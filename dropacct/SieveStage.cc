@@ -102,7 +102,8 @@ std::unique_ptr<SieveSimple> SieveStage::openSession(const std::string& host, in
                                                        ", referred by " + referredBy + ")";
     try {
         auto client = std::make_unique<SieveSimple>(host.c_str(), port, settings_.replyWaits);
-        if (settings_.tls.startTls) {
+        // Sieve has no implicit TLS: any TLS option means STARTTLS here.
+        if (settings_.tls.any()) {
             client->startTls(settings_.tlsFor(host));
         }
         return client;

@@ -56,8 +56,15 @@ void IMAPSimple::send(const std::string& line, const std::string& traceLine,
     if (!refused.empty()) {
         throw IMAPException(label, refused + " in a command refused");
     }
+    // A connection known dead takes nothing; the command fails as if its
+    // reply had met the closed connection.
+    if (!connection_->alive()) {
+        throw IMAPException(label, "Socket error");
+    }
     trace("    << " + traceLine);
-    connection_->writeLine(line);
+    if (!connection_->writeLine(line)) {
+        throw IMAPException(label, "Socket error");
+    }
 }
 
 int IMAPSimple::readServerResponse(const std::string& tag, std::string& response,
@@ -141,13 +148,16 @@ void IMAPSimple::login(const std::string& user, const std::string& password) {
 }
 
 void IMAPSimple::logout() {
-    if (!connection_->open()) {
-        sasl_->dispose();
-        return;
+    // Cleanup after a failure too: a dead session is left alone, and a
+    // failing one changes nothing of the outcome.
+    if (connection_->alive()) {
+        try {
+            send("L2 logout", "L2 logout", "logout");
+            std::string response;
+            readServerResponse("L2", response, nullptr);
+        } catch (const IMAPException&) {
+        }
     }
-    send("L2 logout", "L2 logout", "logout");
-    std::string response;
-    readServerResponse("L2", response, nullptr);
     sasl_->dispose();
 }
 

@@ -1,7 +1,8 @@
 // A small synchronous IMAP client: one command at a time with fixed tags,
 // LF line ends, LOGIN or SASL PLAIN, the mailbox, ACL and quota commands,
-// and the NAMESPACE, LIST and GETACL replies. Failures raise IMAPException;
-// a failed connect raises the socket library's exception.
+// and the NAMESPACE, LIST and GETACL replies. Failures raise IMAPException,
+// a lost connection too ("Socket error", with the command's label); only a
+// failed connect raises the socket library's exception.
 #pragma once
 
 #include <list>
@@ -42,7 +43,7 @@ class IMAPSimple {
     // SASL PLAIN as `authname` acting for `user`.
     void authenticate(const std::string& user, const std::string& authname,
                       const std::string& password);
-    // Never raises IMAPException.
+    // Never raises; writes nothing on a connection known dead.
     void logout();
 
     void create(const std::string& mailbox);
