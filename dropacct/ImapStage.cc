@@ -192,7 +192,8 @@ void ImapStage::sweepAcls(const std::vector<AccountRemoval*>& accounts) {
             if (account == byUid.end())
                 continue;
             if (plan_) {
-                plan_->comment("imap: deleteacl " + quotedName(folder.name) + " " + acl.identifier);
+                plan_->comment("imap: deleteacl " + quotedName(folder.name) + " " +
+                               IMAPSimple::identifier(acl.identifier));
                 continue;
             }
             try {

@@ -1,6 +1,7 @@
 // IMAP commands over the line transport.
 #include "imap/IMAPSimple.h"
 
+#include <algorithm>
 #include <iostream>
 
 #include "wire/Sasl.h"
@@ -20,6 +21,13 @@ std::string quotedName(const std::string& name) {
     return quoted(IMAPSimple::escapeString(name));
 }
 
+// An IMAP atom: printable ASCII without the atom-specials.
+bool isAtom(const std::string& text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return c > ' ' && c < 0x7f && std::string("(){%*\"\\]").find(c) == std::string::npos;
+    });
+}
+
 }  // namespace
 
 IMAPSimple::IMAPSimple(const char* host, unsigned int port, const ReplyWaits& waits)
@@ -32,6 +40,10 @@ IMAPSimple::IMAPSimple(const char* host, unsigned int port, const ReplyWaits& wa
 }
 
 IMAPSimple::~IMAPSimple() = default;
+
+std::string IMAPSimple::identifier(const std::string& name) {
+    return isAtom(name) ? name : quotedName(name);
+}
 
 std::string IMAPSimple::escapeString(const std::string& text) {
     std::string escaped;
@@ -223,15 +235,16 @@ void IMAPSimple::setACL(const std::string& mailbox, const std::string& identifie
                         const std::string& rights) {
     if (mailbox.empty() || identifier.empty() || rights.empty())
         return;
-    const std::string line =
-        "A1 setacl " + quotedName(mailbox) + " " + quotedName(identifier) + " " + rights;
+    const std::string line = "A1 setacl " + quotedName(mailbox) + " " +
+                             IMAPSimple::identifier(identifier) + " " + rights;
     simpleCommand("A1", line, line, "setacl");
 }
 
 void IMAPSimple::deleteACL(const std::string& mailbox, const std::string& identifier) {
     if (mailbox.empty() || identifier.empty())
         return;
-    const std::string line = "A2 deleteacl " + quotedName(mailbox) + " " + quotedName(identifier);
+    const std::string line =
+        "A2 deleteacl " + quotedName(mailbox) + " " + IMAPSimple::identifier(identifier);
     simpleCommand("A2", line, line, "deleteacl");
 }
 

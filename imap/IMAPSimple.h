@@ -28,10 +28,14 @@ class IMAPSimple {
 
     // Backslashes and double quotes escaped for an IMAP quoted string.
     static std::string escapeString(const std::string& text);
+    // An ACL identifier as it goes out: bare when it is a valid IMAP atom,
+    // else as one quoted string, escaped once.
+    static std::string identifier(const std::string& name);
 
     // The mailbox and ACL commands take names as they are (as LIST and
-    // NAMESPACE report them, unescaped) and send each name and identifier
-    // as one quoted string, escaped here.
+    // NAMESPACE report them, unescaped) and send each mailbox name as one
+    // quoted string, escaped here; identifiers go out as identifier() has
+    // them.
 
     // STARTTLS, then the handshake; raises IMAPException ("starttls") when
     // the server offers or grants none or the handshake fails.
