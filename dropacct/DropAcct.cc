@@ -77,8 +77,9 @@ void DropAcct::removeAll(std::vector<AccountRemoval>& accounts) {
     }
 }
 
-void DropAcct::printPlan(std::ostream& out) const {
+void DropAcct::printPlan(std::ostream& out) {
     if (plan_) {
+        plan_->publish();
         out << planText_.str();
         out.flush();
     }

@@ -37,7 +37,7 @@ class DropAcct {
     // its own result; a server lost ends every account not yet finished.
     void removeAll(std::vector<AccountRemoval>& accounts);
     // Writes the plan of the accounts removed (-dryrun) to `out`.
-    void printPlan(std::ostream& out) const;
+    void printPlan(std::ostream& out);
 
     bool dryRun() const { return settings_.dryRun; }
     bool batch() const { return settings_.batch(); }

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <iostream>
 
+#include "imap/AclPipeline.h"
+
 #include "wire/Sasl.h"
 #include "wire/TcpLineSource.h"
 #include "wire/TlsChannel.h"
@@ -304,4 +306,18 @@ std::list<IMAPAcl> IMAPSimple::getACL(const std::string& mailbox) {
         throw IMAPException("getacl", response);
     }
     return parseAclLines(lines, mailbox);
+}
+
+std::vector<PipelinedReply> IMAPSimple::pipeline(const std::vector<PipelinedCommand>& commands,
+                                                 const std::string& label,
+                                                 const std::string& tagPrefix, size_t window,
+                                                 const std::function<void(size_t)>& done) {
+    TcpLineSource& connection = *connection_;
+    AclPipeline runner(
+        connection, [&connection](const std::string& line) { return connection.writeLine(line); },
+        waits_, label, tagPrefix, window);
+    if (debug) {
+        runner.trace = [this](const std::string& line) { trace(line); };
+    }
+    return runner.run(commands, done);
 }
