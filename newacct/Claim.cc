@@ -17,6 +17,7 @@
 #include "common/Escape.h"
 #include "common/MyException.h"
 #include "ldap/LDAPException.h"
+#include "newacct/BatchLedger.h"
 #include "newacct/NewAcct.h"
 
 namespace {
@@ -63,7 +64,7 @@ NewAcct::Conflicts NewAcct::findConflicts() {
     Conflicts found;
     if (wanted.empty())
         return found;
-    std::unique_ptr<LDAPSearchResults> results = connection_->search(
+    std::unique_ptr<LDAPSearchResults> results = connection()->search(
         baseDN_, LDAPConnection::SEARCH_ONE,
         "(&(objectClass=posixAccount)(!(uid=" + escapeFilterValue(login_) + "))(|" + wanted + "))",
         StringList{"uidNumber"});
@@ -94,7 +95,7 @@ NewAcct::Conflicts NewAcct::conflictsOfRefusal(const LDAPException& refusal) con
 
 void NewAcct::withdrawUserEntry() {
     try {
-        connection_->del(userDN());
+        connection()->del(userDN());
     } catch (const LDAPException& e) {
         throw MyException(-14, "failed to withdraw entry " + userDN() +
                                    " after a conflict with a concurrent run: " + e.getResultMsg() +
@@ -131,7 +132,10 @@ unsigned NewAcct::nextFreeUidNumber(unsigned from) {
     // search), instead of reading every account again.
     try {
         for (unsigned number = from;; ++number) {
-            std::unique_ptr<LDAPSearchResults> results = connection_->search(
+            if (number != from && ledger_ && ledger_->holdsNumber(number)) {
+                continue;
+            }
+            std::unique_ptr<LDAPSearchResults> results = connection()->search(
                 baseDN_, LDAPConnection::SEARCH_ONE,
                 "(&(objectClass=posixAccount)(uidNumber=" + std::to_string(number) + "))",
                 StringList{"1.1"});
@@ -141,6 +145,9 @@ unsigned NewAcct::nextFreeUidNumber(unsigned from) {
             }
             if (!taken) {
                 return number;
+            }
+            if (ledger_) {
+                ledger_->holdNumber(number);
             }
         }
     } catch (const LDAPException&) {
@@ -162,7 +169,7 @@ void NewAcct::claimUserEntry() {
         std::optional<LDAPException> refusal;
         try {
             const LDAPEntry entry(userDN(), attributes_);
-            connection_->add(&entry);
+            connection()->add(&entry);
         } catch (const LDAPException& e) {
             conflicts = conflictsOfRefusal(e);
             if (!conflicts.any())
@@ -177,8 +184,10 @@ void NewAcct::claimUserEntry() {
                 withdrawUserEntry();
                 throw MyException(-12, "search failed");
             }
-            if (!conflicts.any())
+            if (!conflicts.any()) {
+                written_.push_back({userDN(), "", ""});
                 return;
+            }
             withdrawUserEntry();
         }
         if (attempt == kMaxAttempts) {

@@ -10,6 +10,7 @@
 #include "common/ArgumentArea.h"
 #include "common/MyException.h"
 #include "newacct/NewAcct.h"
+#include "newacct/RunSettings.h"
 
 namespace {
 
@@ -73,6 +74,9 @@ const option known_options[] = {
     REQUIRED("apfile"),
     {"dryrun", no_argument, nullptr, 0},
     REQUIRED("config"),
+    REQUIRED("batch"),
+    REQUIRED("encoding"),
+    {"genpw", no_argument, nullptr, 0},
     {nullptr, 0, nullptr, 0},
 };
 #undef REQUIRED
@@ -83,7 +87,7 @@ bool isStdinMode(int argc, char** argv) {
     return argc <= 1 || std::string(argv[1]) == "-";
 }
 
-int readOptions(NewAcct& account, int argc, char** argv, std::ostream& out) {
+int readOptions(RunSettings& settings, int argc, char** argv, std::ostream& out) {
     optind = 0;
     opterr = 0;  // our own message names the option as it was given
     for (;;) {
@@ -106,14 +110,14 @@ int readOptions(NewAcct& account, int argc, char** argv, std::ostream& out) {
             out << "newacct $Revision: 1.11 $\n" << std::endl;
             return 1;
         }
-        account.addParam(name, optarg ? optarg : "");
+        settings.addParam(name, optarg ? optarg : "");
         if (name == "ap" || name == "up") {
             eraseArgument(optarg);
         }
     }
 }
 
-void readStdin(NewAcct& account, std::istream& in) {
+void readStdin(RunSettings& settings, std::istream& in) {
     std::string line;
     while (std::getline(in, line)) {
         const size_t equals = line.find('=');
@@ -127,7 +131,7 @@ void readStdin(NewAcct& account, std::istream& in) {
             value += "\n" + continuation;
         }
         if (!name.empty() && !value.empty()) {
-            account.addParam(name, value);
+            settings.addParam(name, value);
         }
     }
 }
