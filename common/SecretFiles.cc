@@ -5,41 +5,22 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <sstream>
 
 #include "common/MyException.h"
 
 namespace {
 
-bool othersCanRead(const std::string& path) {
-    struct stat status {};
-    return stat(path.c_str(), &status) == 0 && (status.st_mode & (S_IRGRP | S_IROTH)) != 0;
-}
-
-std::ifstream openOrRefuse(const std::string& path, const std::string& what) {
-    std::ifstream in(path);
-    if (!in) {
-        throw MyException(kFileRefused,
-                          "cannot read " + what + " " + path + ": " + std::strerror(errno));
-    }
-    return in;
-}
+const FileRules kPasswordFile{"password file", 1 << 20, "1 MiB"};
+const FileRules kConfigurationFile{"configuration file", 1 << 20, "1 MiB"};
 
 }  // namespace
 
 std::string readPasswordFile(const std::string& path) {
-    std::ifstream in = openOrRefuse(path, "password file");
-    if (othersCanRead(path)) {
-        throw MyException(kFileRefused, "refusing password file " + path +
-                                            ": other users can read it (chmod 600 it)");
-    }
-    // A line end must come soon: a device or a wrong file must not be read
-    // without end.
+    const CheckedFile file = readCheckedFile(path, kPasswordFile);
+    refuseReadableByOthers(file, kPasswordFile, "");
     constexpr size_t kLongest = 4096;
-    std::string line;
-    for (char c; line.size() <= kLongest && in.get(c) && c != '\n';) {
-        line += c;
-    }
+    std::string line = file.bytes.substr(0, file.bytes.find('\n'));
     if (line.size() > kLongest) {
         throw MyException(kFileRefused, "refusing password file " + path +
                                             ": its first line is longer than 4096 bytes");
@@ -56,12 +37,9 @@ std::vector<Setting> readSiteDefaults(const std::string& path, bool required) {
     if (!required && stat(path.c_str(), &status) != 0 && errno == ENOENT) {
         return settings;
     }
-    std::ifstream in = openOrRefuse(path, "configuration file");
-    constexpr off_t kLargest = 1 << 20;
-    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > kLargest) {
-        throw MyException(kFileRefused, "refusing configuration file " + path +
-                                            ": not a regular file of at most 1 MiB");
-    }
+    const CheckedFile file = readCheckedFile(path, kConfigurationFile);
+    refuseUntrustedWriters(file, kConfigurationFile);
+    std::istringstream in(file.bytes);
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
@@ -82,11 +60,8 @@ std::vector<Setting> readSiteDefaults(const std::string& path, bool required) {
         }
     }
     for (const Setting& setting : settings) {
-        if (setting.name == "ap" && othersCanRead(path)) {
-            throw MyException(kFileRefused,
-                              "refusing configuration file " + path +
-                                  ": it holds a password (ap) and other users can read it "
-                                  "(chmod 600 it)");
+        if (setting.name == "ap") {
+            refuseReadableByOthers(file, kConfigurationFile, "it holds a password (ap)");
         }
     }
     return settings;

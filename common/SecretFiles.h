@@ -8,12 +8,11 @@
 #include <string>
 #include <vector>
 
-// The status of an unreadable or unsafe password or configuration file.
-constexpr int kFileRefused = -8;
+#include "common/CheckedFile.h"
 
 // The first line of `path` (without its line end), like ldapsearch -y.
-// Raises MyException(kFileRefused) when it cannot be read or other users
-// can read it.
+// Raises MyException(kFileRefused) when it cannot be read, is no regular
+// file, or other users can read it.
 std::string readPasswordFile(const std::string& path);
 
 struct Setting {
@@ -25,8 +24,10 @@ struct Setting {
 // a line without "=" is a flag (value "on"), a line that starts with a blank
 // continues the value before it, blank lines and lines starting with "#"
 // are comments. A missing file gives nothing unless `required`. Raises
-// MyException(kFileRefused) for a file that cannot be read, and for one
-// that holds a password ("ap") and other users can read.
+// MyException(kFileRefused) for a file that cannot be read or is no regular
+// file of at most 1 MiB, for one that other users can write or that belongs
+// to neither root nor the running user, and for one that holds a password
+// ("ap") and other users can read.
 std::vector<Setting> readSiteDefaults(const std::string& path, bool required);
 
 // The name a parameter counts as when deciding what overrides the site

@@ -19,7 +19,7 @@ bool TlsOptions::set(const std::string& name, const std::string& value) {
 
 LdapTls TlsOptions::directory() const {
     LdapTls tls;
-    tls.mode = ldaps ? LdapTls::Ldaps : startTls ? LdapTls::StartTls : LdapTls::None;
+    tls.mode = ldaps ? LdapTls::Ldaps : any() ? LdapTls::StartTls : LdapTls::None;
     tls.caFile = caFile;
     return tls;
 }

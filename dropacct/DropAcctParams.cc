@@ -200,6 +200,8 @@ void usage(std::ostream& out) {
            " -tls     StartTLS on every connection (LDAP, IMAP, Sieve)\n"
            " -ldaps   TLS from the first byte for LDAP (port usually 636)\n"
            " -imaps   TLS from the first byte for IMAP (port usually 993)\n"
+           "          (with any of these three, every connection uses TLS:\n"
+           "           StartTLS where TLS does not start with the first byte)\n"
            " -cacert  file of the certificate authorities to trust\n"
            "          (default: libldap's TLS_CACERT; the system's for IMAP and Sieve)\n"
            " -noacl   do not process IMAP ACLs\n"

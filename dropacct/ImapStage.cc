@@ -60,7 +60,7 @@ void DropAcct::dropAcctFromCyrus() {
             client->debug = debug;
             if (tls_.imaps) {
                 client->startImplicitTls(tlsFor(cyrusHost_));
-            } else if (tls_.startTls) {
+            } else if (tls_.any()) {
                 client->startTls(tlsFor(cyrusHost_));
             }
             // The client quotes the password but does not escape it; front

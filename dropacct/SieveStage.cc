@@ -82,7 +82,8 @@ std::unique_ptr<SieveSimple> DropAcct::openSieveSession(const std::string& host,
                                                        ", referred by " + referredBy + ")";
     try {
         auto client = std::make_unique<SieveSimple>(host.c_str(), port, replyWaits_);
-        if (tls_.startTls) {
+        // Sieve has no implicit TLS: any TLS option means STARTTLS here.
+        if (tls_.any()) {
             client->startTls(tlsFor(host));
         }
         return client;

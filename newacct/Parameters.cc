@@ -96,7 +96,7 @@ bool NewAcct::storeParam(const std::string& name, const std::string& value) {
     }
     if (tls_.set(name, value)) {
         // -imaps is taken for site defaults shared with dropacct; newacct
-        // has no IMAP connection.
+        // has no IMAP connection, but it still asks for a protected bind.
     } else if (name == "bDN") {
         baseDN_ = value;
     } else if (name == "al") {
@@ -266,6 +266,7 @@ void usage(std::ostream& out) {
            "    -cacert            file of the certificate authorities to trust\n"
            "                         (default: libldap's TLS_CACERT)\n"
            "    -imaps             accepted for settings shared with dropacct\n"
+           "                       (any TLS option means StartTLS unless -ldaps)\n"
            "    -help              Display this help\n"
            "    -V                 print Version information\n"
            "\n";

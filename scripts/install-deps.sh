@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
 	g++ cmake make pkg-config python3
 	libldap-dev libucommon-dev libsasl2-dev libsasl2-modules libcrypt-dev
-	libgtest-dev libgnutls28-dev
+	libgtest-dev libgnutls28-dev libcsv-dev
 	slapd ldap-utils cyrus-imapd cyrus-murder sasl2-bin gnutls-bin netbase
 	locales man-db groff-base
 )

@@ -199,14 +199,16 @@ TEST_F(NewAcctDirectory, PlanWritesNothingAndMatchesTheRun) {
     const std::string photo = testing::TempDir() + "/plan-photo.jpg";
     std::ofstream(photo, std::ios::binary) << std::string("\xff\xd8\xff\0 binary", 11);
     const std::vector<std::string> account{
-        "-mail", "jdoe@example.org",    "-class", "users", "-jpegphoto",
-        photo,   "-writeglobaladdress", "allowed"};
+        "-mail", "jdoe@example.org",    "-class",  "users",  "-jpegphoto",
+        photo,   "-writeglobaladdress", "allowed", "-title", "Dr "};
     EXPECT_EQ(240, create({"-alias", "bob", "-dryrun"}).status);
     const std::string before = slapd.dump();
     const ProcessResult plan = create(with(account, {"-dryrun"}));
     ASSERT_EQ(0, plan.status) << plan.out;
     EXPECT_EQ(before, slapd.dump());
     EXPECT_NE(std::string::npos, plan.out.find("\nuidnumber: 2003\nuserpassword: {crypt}*\n"));
+    // LDIF carries a value that ends in a blank only in base64.
+    EXPECT_NE(std::string::npos, plan.out.find("\ntitle:: RHIg\n")) << plan.out;
     Slapd copy{kCarol};
     copy.modify(plan.out);
     ASSERT_EQ(0, create(account).status);

@@ -3,6 +3,7 @@
 // given on the command line or standard input overrides.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <dirent.h>
 
@@ -89,6 +90,10 @@ TEST(Secrets, PasswordFiles) {
     const std::string open = fileWith("apfile-open", "secret\n", 0644);
     const std::string missing = testing::TempDir() + "/apfile-missing";
     const std::string endless = fileWith("apfile-endless", std::string(5000, 'x'), 0600);
+    // A FIFO without a writer would block a reader that opens it as a file.
+    const std::string fifo = testing::TempDir() + "/apfile-fifo";
+    unlink(fifo.c_str());
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
     const std::vector<std::string> drop{"-ldap",          "-LH",  "127.0.0.1", "-LP",
                                         slapd.portText(), "-bDN", "o=site",    "-al",
                                         "admin",          "-uid", "nobody"};
@@ -102,6 +107,7 @@ TEST(Secrets, PasswordFiles) {
         {open, 248,
          "refusing password file " + open + ": other users can read it (chmod 600 it)\n"},
         {missing, 248, "cannot read password file " + missing + ": No such file or directory\n"},
+        {fifo, 248, "refusing password file " + fifo + ": not a regular file of at most 1 MiB\n"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = drop;

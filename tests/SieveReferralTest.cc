@@ -13,10 +13,15 @@ namespace {
 
 const std::string kGreeting = "\"SASL\" \"PLAIN\"\r\nOK\r\n";
 
-// Logs in, then sends the user to `url` at the listing.
+// Logs in, then sends the user to `url` at the listing and hangs up, as
+// a server does after BYE.
 std::vector<ScriptStep> referring(const std::string& url) {
-    return {send(kGreeting), readLine(), send("OK\r\n"), readLine(),
-            send("BYE (REFERRAL \"" + url + "\") \"Try Remote.\"\r\n")};
+    return {send(kGreeting),
+            readLine(),
+            send("OK\r\n"),
+            readLine(),
+            send("BYE (REFERRAL \"" + url + "\") \"Try Remote.\"\r\n"),
+            closeConnection()};
 }
 
 MyException removeScripts(int port) {
@@ -29,12 +34,15 @@ MyException removeScripts(int port) {
                          ReplyWaits{2000, 1000});
 }
 
+// Three hops, the most followed, reach the user's server.
 TEST(SieveReferral, FollowedToTheUsersServer) {
     ScriptedServer backend({send(kGreeting), readLine(), send("OK\r\n"), readLine(),
                             send("\"a\"\r\n\"b\" ACTIVE\r\nOK\r\n"), readLine(), send("OK\r\n"),
                             readLine(), send("OK\r\n"), readLine(), send("OK\r\n"), readLine(),
                             send("OK \"Logout Complete\"\r\n")});
-    ScriptedServer frontend(referring("sieve://127.0.0.1:" + backend.portText()));
+    ScriptedServer second(referring("sieve://127.0.0.1:" + backend.portText()));
+    ScriptedServer first(referring("sieve://127.0.0.1:" + second.portText()));
+    ScriptedServer frontend(referring("sieve://127.0.0.1:" + first.portText()));
     const MyException result = removeScripts(frontend.port());
     EXPECT_EQ(0, result.code) << result.message;
     EXPECT_EQ(

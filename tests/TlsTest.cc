@@ -4,6 +4,7 @@
 // the clear messages of servers that want TLS from clients that do not ask.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 
 #include "tests/support/Cyrus.h"
@@ -115,6 +116,64 @@ TEST(Tls, BadCertificatesEndTheRunBeforeAnyCredential) {
             const std::string sent = proxy.clientBytes();
             EXPECT_EQ(std::string::npos, sent.find("secret")) << where;
             EXPECT_EQ(std::string::npos, sent.find("admin")) << where;
+        }
+    }
+}
+
+// Each TLS option, given on the command line or in the site defaults file,
+// protects every stage's connection: through a proxy on each, the runs get
+// past their connection's set-up and no credential byte is seen in clear
+// (the login, the password, nor their SASL PLAIN form).
+TEST(Tls, AnyTlsOptionProtectsEveryConnection) {
+    Slapd slapd{ServerTls{}};
+    Cyrus cyrus{ServerTls{}};
+    const std::string folder = makeTempFolder("tls-config");
+    const std::vector<std::vector<std::string>> choices = {
+        {"tls"}, {"ldaps"}, {"imaps"}, {"ldaps", "imaps"}};
+    int run = 0;
+    for (const bool fromFile : {false, true}) {
+        for (const std::vector<std::string>& choice : choices) {
+            std::vector<std::string> options = trusting();
+            const std::string config = folder + "/" + std::to_string(++run) + ".conf";
+            std::ofstream(config) << (choice.size() > 1 ? choice[0] + "\n" + choice[1] : choice[0])
+                                  << "\n";
+            for (const std::string& name : choice) {
+                options.push_back("-" + name);
+            }
+            if (fromFile) {
+                options = join(trusting(), {"-config", config});
+            }
+            const bool ldaps = choice[0] == "ldaps";
+            const bool imaps = choice.back() == "imaps";
+            const struct {
+                const char* stage;
+                int upstream;
+                const char* portOption;
+                int connectionFailure;
+            } stages[] = {
+                {"-ldap", ldaps ? std::stoi(slapd.ldapsPortText()) : slapd.port(), "-LP", 249},
+                {"-imap", imaps ? cyrus.imapsPort() : cyrus.imapPort(), "-CP", 214},
+                {"-sieve", cyrus.sievePort(), "-SP", 206},
+                {"newacct", ldaps ? std::stoi(slapd.ldapsPortText()) : slapd.port(), "", 244},
+            };
+            for (const auto& stage : stages) {
+                const std::string where = std::string(stage.stage) + " with " + choice[0] +
+                                          (choice.size() > 1 ? " " + choice[1] : "") +
+                                          (fromFile ? " (file)" : "");
+                RecordingProxy proxy(stage.upstream);
+                const ProcessResult r =
+                    stage.portOption[0]
+                        ? dropacct(join(
+                              {stage.stage, "-uid", "jdoe", stage.portOption, proxy.portText()},
+                              options))
+                        : newacct(proxy.portText(), "u" + std::to_string(run), options);
+                EXPECT_NE(stage.connectionFailure, r.status) << where << ": " << r.out;
+                const std::string sent = proxy.clientBytes();
+                EXPECT_FALSE(sent.empty()) << where;
+                for (const char* credential : {"secret", "admin", "amRvZQBhZG1pbgBzZWNyZXQ"}) {
+                    EXPECT_EQ(std::string::npos, sent.find(credential)) << where;
+                }
+            }
         }
     }
 }

@@ -1,0 +1,57 @@
+// The outcome of a batch run: one result line per account on standard
+// output, in file order, and a progress line on a terminal.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// The status of a batch in which some account did not end 0.
+constexpr int kBatchIncomplete = -19;
+
+class BatchReport {
+  public:
+    // `progress` receives the progress line; by default standard error when
+    // it is a terminal, else nothing.
+    BatchReport(std::ostream& out, std::vector<std::string> uids);
+    BatchReport(std::ostream& out, std::vector<std::string> uids, std::ostream* progress);
+    ~BatchReport();
+    BatchReport(const BatchReport&) = delete;
+    BatchReport& operator=(const BatchReport&) = delete;
+
+    // Account `index` ended with `status` (0 to 255). For 0, `detail` holds
+    // further tab-separated fields (or nothing); otherwise the message,
+    // written on one line. Lines go out in file order, each as soon as every
+    // account before it is settled.
+    void settle(size_t index, int status, const std::string& detail);
+    bool settled(size_t index) const { return results_[index].has_value(); }
+    // Settles every account not yet settled: a lost server stops the batch.
+    void settleRest(int status, const std::string& message);
+    // Mailboxes swept so far, for the progress line.
+    void sweepProgress(size_t swept, size_t total);
+    // 0 when every account ended 0, else kBatchIncomplete.
+    int exitCode() const;
+
+  private:
+    struct Result {
+        int status;
+        std::string detail;
+    };
+    void writeReadyLines();
+    void drawProgress(bool force);
+    void clearProgress();
+
+    std::ostream& out_;
+    std::ostream* progress_;
+    std::vector<std::string> uids_;
+    std::vector<std::optional<Result>> results_;
+    size_t written_ = 0;
+    size_t settledCount_ = 0;
+    size_t swept_ = 0;
+    size_t mailboxes_ = 0;
+    bool progressShown_ = false;
+    std::chrono::steady_clock::time_point started_;
+    std::chrono::steady_clock::time_point drawn_;
+};
