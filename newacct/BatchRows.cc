@@ -25,7 +25,7 @@ std::string lower(std::string text) {
 }  // namespace
 
 std::vector<BatchRow> readBatchRows(const std::string& path, const std::string& encoding) {
-    const FileRules rules{"batch file", kLargestBatchFile};
+    const FileRules rules{"batch file", kLargestBatchFile, "16 MiB"};
     const CheckedFile file = readCheckedFile(path, rules);
     const Roster roster = Roster::parse(file.bytes, encoding, path);
     const auto refuse = [&path](const std::string& why) {
