@@ -33,6 +33,21 @@ void pauseBeforeAttempt(int attempt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds(random)));
 }
 
+// Leaves a batch's ledger out of the checks while it lives.
+class LedgerAside {
+  public:
+    explicit LedgerAside(BatchLedger*& ledger) : ledger_(ledger), kept_(ledger) {
+        ledger = nullptr;
+    }
+    ~LedgerAside() { ledger_ = kept_; }
+    LedgerAside(const LedgerAside&) = delete;
+    LedgerAside& operator=(const LedgerAside&) = delete;
+
+  private:
+    BatchLedger*& ledger_;
+    BatchLedger* const kept_;
+};
+
 bool containsNoCase(const std::string& text, const std::string& part) {
     return strcasestr(text.c_str(), part.c_str()) != nullptr;
 }
@@ -105,7 +120,9 @@ void NewAcct::withdrawUserEntry() {
 
 void NewAcct::checkAddressesSettled(const LDAPException* refusal) {
     // A holder seen once may be another run between its add and its own
-    // withdrawal: only one still there after a pause has settled.
+    // withdrawal: only one still there after a pause has settled. Another
+    // run's holder is news to a batch's ledger: the directory is asked.
+    const LedgerAside aside(ledger_);
     try {
         checkMailUnique();
         checkAliases();

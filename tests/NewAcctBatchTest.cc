@@ -54,7 +54,7 @@ std::string csv(const Rows& rows, const std::string& start = "\xef\xbb\xbf") {
 }
 
 // Our cells hold only Latin-1 letters.
-[[maybe_unused]] std::string latin1(const std::string& utf8) {
+std::string latin1(const std::string& utf8) {
     std::string out;
     for (size_t i = 0; i < utf8.size(); ++i) {
         const unsigned char c = utf8[i];
@@ -183,6 +183,143 @@ TEST(NewAcctBatch, EachRowAsItsSingleRunInFileOrder) {
         }
     }
     EXPECT_EQ(withoutHashes(singles.dump()), withoutHashes(batch.dump()));
+}
+
+// Cut before p20's entry goes out, then run again (from a Latin-1 copy of
+// the roster): the accounts missing are made, the others are "already
+// there", and the directory ends as after one uncut run.
+TEST(NewAcctBatch, ACutBatchRunAgainMakesWhatIsMissing) {
+    const Rows rows = roster();
+    const std::string utf8 = writeFile("whole.csv", csv(rows), 0644);
+    const std::string latin = writeFile("latin1.csv", latin1(csv(rows, "")), 0644);
+    Slapd whole{kStaleContact}, cut{kStaleContact};
+    const auto wholeLines =
+        results(newacct(shared(whole.portText(), {"-up", "pw", "-batch", utf8})).out);
+    {
+        DroppingProxy proxy(cut.port(), "uid=p20,o=site");
+        const ProcessResult first =
+            newacct(shared(proxy.portText(), {"-up", "pw", "-batch", latin}));
+        EXPECT_EQ(237, first.status);
+        const auto lines = results(first.out);
+        ASSERT_EQ(40u, lines.size()) << first.out;
+        EXPECT_EQ(wholeLines.at("p19"), lines.at("p19"));
+        EXPECT_EQ("244\tnot done: the connection to the directory was lost", lines.at("p40"));
+    }
+    const ProcessResult again = newacct(shared(cut.portText(), {"-up", "pw", "-batch", latin}));
+    const auto lines = results(again.out);
+    for (const auto& [uid, line] : wholeLines) {
+        const bool madeBefore = uid < "p20" && line[0] == '0';
+        EXPECT_EQ(madeBefore ? "242\tfailed to add entry: Already exists" : line, lines.at(uid))
+            << uid;
+    }
+    EXPECT_EQ(withoutHashes(whole.dump()), withoutHashes(cut.dump()));
+}
+
+// Eight single runs claim aliases of the batch's rows while it runs.
+TEST(NewAcctBatch, BesideSingleRunsEveryNumberAndAddressOnce) {
+    Slapd slapd;
+    Rows rows{{"uid", "sn", "alias"}};
+    for (int i = 1; i <= 30; ++i)
+        rows.push_back({"q" + std::to_string(i), "Q", "x" + std::to_string(i)});
+    const std::string file = writeFile("beside.csv", csv(rows), 0644);
+    ProcessResult batch;
+    std::vector<ProcessResult> singles(8);
+    std::vector<std::thread> threads;
+    threads.emplace_back([&] {
+        batch = newacct(shared(slapd.portText(), {"-up", "pw", "-batch", file}));
+    });
+    for (int k = 0; k < 8; ++k) {
+        threads.emplace_back([&, k] {
+            singles[k] = newacct(
+                shared(slapd.portText(), {"-up", "pw", "-uid", "s" + std::to_string(k), "-sn", "S",
+                                          "-alias", "x" + std::to_string(4 * k + 2)}));
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    for (const auto& [uid, line] : results(batch.out)) {
+        const std::string alias = "x" + uid.substr(1);
+        EXPECT_TRUE(line[0] == '0' || line == "240\tAlias " + alias + " already exists. Aborted")
+            << line;
+    }
+    std::vector<long> numbers = slapd.uidNumbers();
+    EXPECT_EQ(numbers.size(), std::set<long>(numbers.begin(), numbers.end()).size());
+    EXPECT_EQ(2u + 30u, numbers.size());  // alice, bob and one holder per alias
+    for (int i = 1; i <= 30; ++i)
+        EXPECT_EQ(1u, slapd.holders("(alias=x" + std::to_string(i) + ")").size()) << i;
+}
+
+bool binds(const Slapd& slapd, const std::string& uid, const std::string& password) {
+    return runProcess("/usr/bin/ldapwhoami", {"-x", "-H", "ldap://127.0.0.1:" + slapd.portText(),
+                                              "-D", "uid=" + uid + ",o=site", "-w", password})
+               .status == 0;
+}
+
+TEST(NewAcctBatch, MadeUpPasswords) {
+    Slapd slapd;
+    Rows rows{{"uid", "sn", "up"}};
+    for (int i = 1; i <= 6; ++i)
+        rows.push_back({"g" + std::to_string(i), "G", i == 6 ? "given1" : ""});
+    const std::string file = writeFile("genpw.csv", csv(rows));
+    const ProcessResult r =
+        newacct(shared(slapd.portText(), {"-genpw", "-reqpwdchange", "-batch", file}));
+    ASSERT_EQ(0, r.status) << r.out << r.err;
+    std::set<std::string> passwords;
+    for (const auto& [uid, line] : results(r.out)) {
+        const std::string password = line.substr(line.find('\t', 2) + 1);
+        if (uid == "g6") {
+            EXPECT_EQ(std::string::npos, line.find('\t', 2));  // its own password
+            EXPECT_TRUE(binds(slapd, uid, "given1"));
+            continue;
+        }
+        EXPECT_EQ(12u, password.size());
+        EXPECT_EQ(std::string::npos,
+                  password.find_first_not_of(
+                      "abcdefghijkmnopqrstuvwxyzABCDEFGHJKLMNPQRSTUVWXYZ23456789"));
+        EXPECT_TRUE(binds(slapd, uid, password)) << uid;
+        passwords.insert(password);
+        EXPECT_NE(std::string::npos,
+                  slapd.search("uid=" + uid + ",o=site").find("shadowLastChange: 0\n"));
+    }
+    EXPECT_EQ(5u, passwords.size());
+    // A single run prints the password it made.
+    const ProcessResult single =
+        newacct(shared(slapd.portText(), {"-genpw", "-uid", "one", "-sn", "O"}));
+    ASSERT_EQ(0, single.status) << single.out;
+    EXPECT_TRUE(binds(slapd, "one", single.out.substr(0, single.out.size() - 1)));
+}
+
+TEST(NewAcctBatch, RefusedFilesChangeNothing) {
+    Slapd slapd;
+    const std::string before = slapd.dump();
+    const struct {
+        std::string text;
+        mode_t mode;
+        int status;
+        std::string why;
+    } cases[] = {
+        {"sn\nDoe\n", 0644, 236, "no uid column"},
+        {"uid,bogus\njdoe,y\n", 0644, 236, "column \"bogus\" names no parameter of an account"},
+        {"uid,bDN\njdoe,o=other\n", 0644, 236, "column \"bDN\" names no parameter of an account"},
+        {"uid;sn\njdoe;D\n\nJDoe;E\n", 0644, 236, "line 4: uid JDoe repeats line 2"},
+        {"uid,sn\n\"jdoe \",D\n", 0644, 236,
+         "line 2: invalid uid: blanks at its ends or control characters"},
+        {"uid,sn\n,D\n", 0644, 236, "line 2: you must define option -uid"},
+        {"uid,sn,up\njdoe,D,pw\n", 0640, 248, ""},
+    };
+    for (const auto& c : cases) {
+        const std::string path = writeFile("refused.csv", c.text, c.mode);
+        const ProcessResult r = newacct(shared(slapd.portText(), {"-up", "pw", "-batch", path}));
+        EXPECT_EQ(c.status, r.status) << c.text;
+        EXPECT_EQ(c.status == 248 ? "refusing batch file " + path +
+                                        ": it holds passwords and other users can read it "
+                                        "(chmod 600 it)\n"
+                                  : "batch file " + path + ": " + c.why + "\n",
+                  r.err);
+        EXPECT_EQ("", r.out);
+    }
+    EXPECT_EQ(248, newacct(shared(slapd.portText(), {"-batch", "/nonexistent.csv"})).status);
+    EXPECT_EQ(before, slapd.dump());
 }
 
 }  // namespace
