@@ -8,28 +8,49 @@
 #include <string>
 
 #include "common/ArgumentArea.h"
+#include "common/OptionAbbreviations.h"
 #include "dropacct/DropAcct.h"
 
 namespace {
 
+// Options added after the first release are marked newer: abbreviations
+// that meant an original option keep that meaning.
 const option known_options[] = {
-    {"CH", required_argument, nullptr, 0},      {"CP", required_argument, nullptr, 0},
-    {"SP", required_argument, nullptr, 0},      {"PH", required_argument, nullptr, 0},
-    {"PP", required_argument, nullptr, 0},      {"LH", required_argument, nullptr, 0},
-    {"LP", required_argument, nullptr, 0},      {"bDN", required_argument, nullptr, 0},
-    {"al", required_argument, nullptr, 0},      {"ap", required_argument, nullptr, 0},
-    {"pglogin", required_argument, nullptr, 0}, {"pgpasswd", required_argument, nullptr, 0},
-    {"uid", required_argument, nullptr, 0},     {"imap", no_argument, nullptr, 0},
-    {"ldap", no_argument, nullptr, 0},          {"sieve", no_argument, nullptr, 0},
-    {"noacl", no_argument, nullptr, 0},         {"help", no_argument, nullptr, 0},
-    {"debug", no_argument, nullptr, 0},         {"V", no_argument, nullptr, 0},
-    {"tls", no_argument, nullptr, 0},           {"ldaps", no_argument, nullptr, 0},
-    {"imaps", no_argument, nullptr, 0},         {"cacert", required_argument, nullptr, 0},
-    {"apfile", required_argument, nullptr, 0},  {"dryrun", no_argument, nullptr, 0},
-    {"config", required_argument, nullptr, 0},  {nullptr, 0, nullptr, 0},
+    {"CH", required_argument, nullptr, kOriginalOption},
+    {"CP", required_argument, nullptr, kOriginalOption},
+    {"SP", required_argument, nullptr, kOriginalOption},
+    {"PH", required_argument, nullptr, kOriginalOption},
+    {"PP", required_argument, nullptr, kOriginalOption},
+    {"LH", required_argument, nullptr, kOriginalOption},
+    {"LP", required_argument, nullptr, kOriginalOption},
+    {"bDN", required_argument, nullptr, kOriginalOption},
+    {"al", required_argument, nullptr, kOriginalOption},
+    {"ap", required_argument, nullptr, kOriginalOption},
+    {"pglogin", required_argument, nullptr, kOriginalOption},
+    {"pgpasswd", required_argument, nullptr, kOriginalOption},
+    {"uid", required_argument, nullptr, kOriginalOption},
+    {"imap", no_argument, nullptr, kOriginalOption},
+    {"ldap", no_argument, nullptr, kOriginalOption},
+    {"sieve", no_argument, nullptr, kOriginalOption},
+    {"noacl", no_argument, nullptr, kOriginalOption},
+    {"help", no_argument, nullptr, kOriginalOption},
+    {"debug", no_argument, nullptr, kOriginalOption},
+    {"V", no_argument, nullptr, kOriginalOption},
+    {"tls", no_argument, nullptr, kNewerOption},
+    {"ldaps", no_argument, nullptr, kNewerOption},
+    {"imaps", no_argument, nullptr, kNewerOption},
+    {"cacert", required_argument, nullptr, kNewerOption},
+    {"apfile", required_argument, nullptr, kNewerOption},
+    {"dryrun", no_argument, nullptr, kNewerOption},
+    {"config", required_argument, nullptr, kNewerOption},
+    {nullptr, 0, nullptr, 0},
 };
 
 }  // namespace
+
+const option* dropacctOptions() {
+    return known_options;
+}
 
 bool isStdinMode(int argc, char** argv) {
     return argc <= 1 || std::string(argv[1]) == "-";
@@ -38,13 +59,14 @@ bool isStdinMode(int argc, char** argv) {
 int readOptions(DropAcct& account, int argc, char** argv, std::ostream& out) {
     account.stdinMode = false;
     optind = 0;  // a fresh scan, also when called more than once
+    OptionAbbreviations args(known_options, argc, argv);
     for (;;) {
         int index = 0;
-        const int result = getopt_long_only(argc, argv, "", known_options, &index);
+        const int result = getopt_long_only(args.argc(), args.argv(), "", known_options, &index);
         if (result == -1) {
             return -1;
         }
-        if (result != 0) {
+        if (result != kOriginalOption && result != kNewerOption) {
             // Unknown option or missing argument: nothing is stored and no
             // server is contacted.
             return 255;

@@ -1,7 +1,10 @@
 // IMAP commands over the line transport.
 #include "imap/IMAPSimple.h"
 
+#include <algorithm>
 #include <iostream>
+
+#include "imap/AclPipeline.h"
 
 #include "wire/Sasl.h"
 #include "wire/TcpLineSource.h"
@@ -20,6 +23,13 @@ std::string quotedName(const std::string& name) {
     return quoted(IMAPSimple::escapeString(name));
 }
 
+// An IMAP atom: printable ASCII without the atom-specials.
+bool isAtom(const std::string& text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return c > ' ' && c < 0x7f && std::string("(){%*\"\\]").find(c) == std::string::npos;
+    });
+}
+
 }  // namespace
 
 IMAPSimple::IMAPSimple(const char* host, unsigned int port, const ReplyWaits& waits)
@@ -32,6 +42,10 @@ IMAPSimple::IMAPSimple(const char* host, unsigned int port, const ReplyWaits& wa
 }
 
 IMAPSimple::~IMAPSimple() = default;
+
+std::string IMAPSimple::identifier(const std::string& name) {
+    return isAtom(name) ? name : quotedName(name);
+}
 
 std::string IMAPSimple::escapeString(const std::string& text) {
     std::string escaped;
@@ -56,8 +70,15 @@ void IMAPSimple::send(const std::string& line, const std::string& traceLine,
     if (!refused.empty()) {
         throw IMAPException(label, refused + " in a command refused");
     }
+    // A connection known dead takes nothing; the command fails as if its
+    // reply had met the closed connection.
+    if (!connection_->alive()) {
+        throw IMAPException(label, "Socket error");
+    }
     trace("    << " + traceLine);
-    connection_->writeLine(line);
+    if (!connection_->writeLine(line)) {
+        throw IMAPException(label, "Socket error");
+    }
 }
 
 int IMAPSimple::readServerResponse(const std::string& tag, std::string& response,
@@ -141,13 +162,16 @@ void IMAPSimple::login(const std::string& user, const std::string& password) {
 }
 
 void IMAPSimple::logout() {
-    if (!connection_->open()) {
-        sasl_->dispose();
-        return;
+    // Cleanup after a failure too: a dead session is left alone, and a
+    // failing one changes nothing of the outcome.
+    if (connection_->alive()) {
+        try {
+            send("L2 logout", "L2 logout", "logout");
+            std::string response;
+            readServerResponse("L2", response, nullptr);
+        } catch (const IMAPException&) {
+        }
     }
-    send("L2 logout", "L2 logout", "logout");
-    std::string response;
-    readServerResponse("L2", response, nullptr);
     sasl_->dispose();
 }
 
@@ -213,15 +237,16 @@ void IMAPSimple::setACL(const std::string& mailbox, const std::string& identifie
                         const std::string& rights) {
     if (mailbox.empty() || identifier.empty() || rights.empty())
         return;
-    const std::string line =
-        "A1 setacl " + quotedName(mailbox) + " " + quotedName(identifier) + " " + rights;
+    const std::string line = "A1 setacl " + quotedName(mailbox) + " " +
+                             IMAPSimple::identifier(identifier) + " " + rights;
     simpleCommand("A1", line, line, "setacl");
 }
 
 void IMAPSimple::deleteACL(const std::string& mailbox, const std::string& identifier) {
     if (mailbox.empty() || identifier.empty())
         return;
-    const std::string line = "A2 deleteacl " + quotedName(mailbox) + " " + quotedName(identifier);
+    const std::string line =
+        "A2 deleteacl " + quotedName(mailbox) + " " + IMAPSimple::identifier(identifier);
     simpleCommand("A2", line, line, "deleteacl");
 }
 
@@ -281,4 +306,18 @@ std::list<IMAPAcl> IMAPSimple::getACL(const std::string& mailbox) {
         throw IMAPException("getacl", response);
     }
     return parseAclLines(lines, mailbox);
+}
+
+std::vector<PipelinedReply> IMAPSimple::pipeline(const std::vector<PipelinedCommand>& commands,
+                                                 const std::string& label,
+                                                 const std::string& tagPrefix, size_t window,
+                                                 const std::function<void(size_t)>& done) {
+    TcpLineSource& connection = *connection_;
+    AclPipeline runner(
+        connection, [&connection](const std::string& line) { return connection.writeLine(line); },
+        waits_, label, tagPrefix, window);
+    if (debug) {
+        runner.trace = [this](const std::string& line) { trace(line); };
+    }
+    return runner.run(commands, done);
 }

@@ -1,18 +1,24 @@
 // A small synchronous IMAP client: one command at a time with fixed tags,
 // LF line ends, LOGIN or SASL PLAIN, the mailbox, ACL and quota commands,
-// and the NAMESPACE, LIST and GETACL replies. Failures raise IMAPException;
-// a failed connect raises the socket library's exception.
+// and the NAMESPACE, LIST and GETACL replies. Failures raise IMAPException,
+// a lost connection too ("Socket error", with the command's label); only a
+// failed connect raises the socket library's exception.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "imap/IMAPException.h"
 #include "imap/ImapRecords.h"
 #include "imap/ImapReplies.h"
 
 class SaslSession;
+struct PipelinedCommand;
+struct PipelinedReply;
 class TcpLineSource;
 struct TlsSettings;
 
@@ -27,10 +33,14 @@ class IMAPSimple {
 
     // Backslashes and double quotes escaped for an IMAP quoted string.
     static std::string escapeString(const std::string& text);
+    // An ACL identifier as it goes out: bare when it is a valid IMAP atom,
+    // else as one quoted string, escaped once.
+    static std::string identifier(const std::string& name);
 
     // The mailbox and ACL commands take names as they are (as LIST and
-    // NAMESPACE report them, unescaped) and send each name and identifier
-    // as one quoted string, escaped here.
+    // NAMESPACE report them, unescaped) and send each mailbox name as one
+    // quoted string, escaped here; identifiers go out as identifier() has
+    // them.
 
     // STARTTLS, then the handshake; raises IMAPException ("starttls") when
     // the server offers or grants none or the handshake fails.
@@ -42,7 +52,7 @@ class IMAPSimple {
     // SASL PLAIN as `authname` acting for `user`.
     void authenticate(const std::string& user, const std::string& authname,
                       const std::string& password);
-    // Never raises IMAPException.
+    // Never raises; writes nothing on a connection known dead.
     void logout();
 
     void create(const std::string& mailbox);
@@ -56,6 +66,12 @@ class IMAPSimple {
     IMAPNamespaceSet Namespace();
     std::list<IMAPFolder> list(const std::string& reference, const std::string& pattern);
     std::list<IMAPAcl> getACL(const std::string& mailbox);
+
+    // Batch mode only (AclSweep): `commands` pipelined, `window` in flight,
+    // tagged `tagPrefix` and a number; see AclPipeline::run.
+    std::vector<PipelinedReply> pipeline(const std::vector<PipelinedCommand>& commands,
+                                         const std::string& label, const std::string& tagPrefix,
+                                         size_t window, const std::function<void(size_t)>& done);
 
     int readServerResponse(const std::string& tag, std::string& response,
                            std::list<std::string>* untagged);

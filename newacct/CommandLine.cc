@@ -9,13 +9,18 @@
 
 #include "common/ArgumentArea.h"
 #include "common/MyException.h"
+#include "common/OptionAbbreviations.h"
 #include "newacct/NewAcct.h"
 #include "newacct/RunSettings.h"
 
 namespace {
 
+// Options added after the first release are marked newer: abbreviations
+// that meant an original option keep that meaning.
 #define REQUIRED(name) \
-    { name, required_argument, nullptr, 0 }
+    { name, required_argument, nullptr, kOriginalOption }
+#define NEWER(name, argument) \
+    { name, argument, nullptr, kNewerOption }
 const option known_options[] = {
     REQUIRED("bDN"),
     REQUIRED("al"),
@@ -28,8 +33,8 @@ const option known_options[] = {
     REQUIRED("gidnumber"),
     REQUIRED("uidnumber"),
     REQUIRED("writeglobaladdress"),
-    {"help", no_argument, nullptr, 0},
-    {"V", no_argument, nullptr, 0},
+    {"help", no_argument, nullptr, kOriginalOption},
+    {"V", no_argument, nullptr, kOriginalOption},
     REQUIRED("uid"),
     REQUIRED("sn"),
     REQUIRED("givenname"),
@@ -54,7 +59,7 @@ const option known_options[] = {
     REQUIRED("st"),
     REQUIRED("jpegphoto"),
     REQUIRED("shadowmax"),
-    {"reqpwdchange", no_argument, nullptr, 0},
+    {"reqpwdchange", no_argument, nullptr, kOriginalOption},
     REQUIRED("logindestination"),
     REQUIRED("birthday"),
     REQUIRED("faxdid"),
@@ -67,19 +72,20 @@ const option known_options[] = {
     REQUIRED("mailenabled"),
     REQUIRED("groupware"),
     REQUIRED("class"),
-    {"tls", no_argument, nullptr, 0},
-    {"ldaps", no_argument, nullptr, 0},
-    {"imaps", no_argument, nullptr, 0},
-    REQUIRED("cacert"),
-    REQUIRED("apfile"),
-    {"dryrun", no_argument, nullptr, 0},
-    REQUIRED("config"),
-    REQUIRED("batch"),
-    REQUIRED("encoding"),
-    {"genpw", no_argument, nullptr, 0},
+    NEWER("tls", no_argument),
+    NEWER("ldaps", no_argument),
+    NEWER("imaps", no_argument),
+    NEWER("cacert", required_argument),
+    NEWER("apfile", required_argument),
+    NEWER("dryrun", no_argument),
+    NEWER("config", required_argument),
+    NEWER("batch", required_argument),
+    NEWER("encoding", required_argument),
+    NEWER("genpw", no_argument),
     {nullptr, 0, nullptr, 0},
 };
 #undef REQUIRED
+#undef NEWER
 
 }  // namespace
 
@@ -90,14 +96,15 @@ bool isStdinMode(int argc, char** argv) {
 int readOptions(RunSettings& settings, int argc, char** argv, std::ostream& out) {
     optind = 0;
     opterr = 0;  // our own message names the option as it was given
+    OptionAbbreviations args(known_options, argc, argv);
     for (;;) {
         int index = 0;
-        const int result = getopt_long_only(argc, argv, ":", known_options, &index);
+        const int result = getopt_long_only(args.argc(), args.argv(), ":", known_options, &index);
         if (result == -1) {
             return -1;
         }
-        if (result != 0) {
-            const std::string given = argv[optind - 1];
+        if (result != kOriginalOption && result != kNewerOption) {
+            const std::string given = args.given(args.argv()[optind - 1]);
             throw MyException(
                 255, (result == ':' ? "missing value for option: " : "wrong option: ") + given);
         }

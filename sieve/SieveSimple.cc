@@ -46,16 +46,23 @@ void SieveSimple::send(const std::string& line, const std::string& label) {
     if (!refused.empty()) {
         throw SieveException(label, refused + " in a command refused");
     }
-    connection_->writeLine(line);
+    if (!connection_->writeLine(line)) {
+        throw SieveException(label, "Socket Error");
+    }
 }
 
 int SieveSimple::readServerResponse(std::string& message) {
     return readSieveResponse(*connection_, message, waits_);
 }
 
-void SieveSimple::expectOk(int result, const std::string& message, const std::string& label) const {
+void SieveSimple::expectOk(int result, const std::string& message, const std::string& label) {
     if (result == kSieveOk) {
         return;
+    }
+    if (result == kSieveBye) {
+        // The server closes after BYE: nothing more goes out, not even a
+        // logout.
+        connection_->abandon();
     }
     if (result == kSieveNo || result == kSieveBye) {
         const std::string url = sieveReferralUrl(message);
@@ -90,13 +97,16 @@ void SieveSimple::authenticate(const std::string& user, const std::string& authn
 }
 
 void SieveSimple::logout() {
-    if (!connection_->open()) {
-        sasl_->dispose();
-        return;
+    // Cleanup after a failure too: a dead session is left alone, and a
+    // failing one changes nothing of the outcome.
+    if (connection_->alive()) {
+        try {
+            send("logout", "logout");
+            std::string response;
+            readServerResponse(response);
+        } catch (const SieveException&) {
+        }
     }
-    send("logout", "logout");
-    std::string response;
-    readServerResponse(response);
     sasl_->dispose();
 }
 

@@ -1,8 +1,8 @@
 // A small synchronous client of a Sieve script server: SASL PLAIN as an
 // administrator acting for a user, listing, deactivating and deleting
 // scripts. Failures raise SieveException (SieveReferral when the server
-// refers the session to another server); a failed connect raises the
-// socket library's exception.
+// refers the session to another server), a lost connection too ("Socket
+// Error"); only a failed connect raises the socket library's exception.
 #pragma once
 
 #include <list>
@@ -32,7 +32,8 @@ class SieveSimple {
 
     void authenticate(const std::string& user, const std::string& authname,
                       const std::string& password);
-    // Never raises SieveException; the reply is read and ignored.
+    // Never raises; the reply is read and ignored. Writes nothing on a
+    // connection known dead.
     void logout();
 
     void list(std::list<std::string>& scripts, std::string& active);
@@ -47,8 +48,9 @@ class SieveSimple {
     // Refuses (SieveException with `label`) a line holding CR, LF or NUL.
     void send(const std::string& line, const std::string& label);
     // Raises SieveReferral when a NO or BYE reply refers elsewhere, else
-    // SieveException when the reply is not OK.
-    void expectOk(int result, const std::string& message, const std::string& label) const;
+    // SieveException when the reply is not OK. After BYE the connection is
+    // closed.
+    void expectOk(int result, const std::string& message, const std::string& label);
 
     std::unique_ptr<TcpLineSource> connection_;
     SieveCapabilities capabilities_;

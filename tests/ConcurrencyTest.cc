@@ -125,26 +125,37 @@ INSTANTIATE_TEST_SUITE_P(UniquenessOverlay, ParallelNewacct, ::testing::Bool(),
 
 // A rival takes the chosen number while the user entry is on its way (the
 // proxy adds it just before the add goes on): the run takes back its entry
-// and settles on the next number; with the connection cut before its
-// withdrawal reaches the server, it fails and names the entry it left.
+// and settles on the first free number from the contested one on, which is
+// the contested one itself when the rival has left before the next lookup;
+// with the connection cut before its withdrawal reaches the server, it fails
+// and names the entry it left.
 TEST(LostRace, NextNumberOrNamedLeftover) {
     const char* const rival =
         "dn: uid=rival,o=site\nchangetype: add\nobjectClass: inetOrgPerson\n"
         "objectClass: posixAccount\nuid: rival\ncn: R\nsn: R\nuidNumber: 2003\n"
         "gidNumber: 100\nhomeDirectory: /home/rival\n";
-    constexpr int kUserEntryAdd = 5, kWithdrawal = 7;
-    for (const int cutAt : {0, kWithdrawal}) {
+    constexpr int kUserEntryAdd = 5, kWithdrawal = 7, kNextLookup = 8;
+    const struct {
+        int cutAt;
+        int rivalLeavesAt;  // 0: stays
+        const char* uidNumber;
+    } cases[] = {{0, 0, "2004"}, {0, kNextLookup, "2003"}, {kWithdrawal, 0, nullptr}};
+    for (const auto& c : cases) {
         Slapd slapd;
-        DroppingProxy proxy(slapd.port(), cutAt, DroppingProxy::BeforeRequest, [&](int request) {
+        DroppingProxy proxy(slapd.port(), c.cutAt, DroppingProxy::BeforeRequest, [&](int request) {
             if (request == kUserEntryAdd)
                 slapd.modify(rival);
+            if (request == c.rivalLeavesAt)
+                slapd.modify("dn: uid=rival,o=site\nchangetype: delete\n");
         });
         std::vector<std::string> args = account(slapd, "jdoe");
         args[3] = proxy.portText();
         const ProcessResult r = runProcess(NEWACCT_BIN, args);
-        if (cutAt == 0) {
+        if (c.uidNumber) {
             EXPECT_EQ(0, r.status) << r.out;
-            EXPECT_NE(std::string::npos, slapd.search("uid=jdoe,o=site").find("uidNumber: 2004\n"));
+            EXPECT_NE(std::string::npos, slapd.search("uid=jdoe,o=site")
+                                             .find("uidNumber: " + std::string(c.uidNumber) + "\n"))
+                << c.uidNumber;
         } else {
             EXPECT_EQ(242, r.status);
             EXPECT_EQ(

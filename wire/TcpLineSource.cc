@@ -42,6 +42,7 @@ LineSource::Read TcpLineSource::readLine(std::string& line, int timeoutMs) {
             return Read::TimedOut;
         }
         if (c == ByteChannel::kEnd) {
+            broken_ = true;
             return Read::End;
         }
         if (c == '\n') {
@@ -55,17 +56,19 @@ LineSource::Read TcpLineSource::readLine(std::string& line, int timeoutMs) {
     }
 }
 
-void TcpLineSource::writeLine(const std::string& line) {
-    if (!open()) {
-        // A failed handshake closed the connection.
-        throw ost::SockException(ost::String("connection closed"), ost::Socket::errOutput);
+bool TcpLineSource::writeLine(const std::string& line) {
+    if (!alive()) {
+        return false;
     }
     try {
         channel().write(line + "\n");
-    } catch (const TlsError& e) {
-        // Under TLS too, a failed write is a socket failure to the clients.
-        throw ost::SockException(ost::String(e.what()), ost::Socket::errOutput);
+        return true;
+    } catch (const TlsError&) {
+    } catch (const ost::SockException&) {
+    } catch (ost::Socket*) {
     }
+    broken_ = true;
+    return false;
 }
 
 void TcpLineSource::abandon() {

@@ -26,8 +26,10 @@ class TcpLineSource : public LineSource {
     bool errorPending() override;
     Read readLine(std::string& line, int timeoutMs) override;
 
-    // Writes the line and a single LF.
-    void writeLine(const std::string& line);
+    // Writes the line and a single LF. False when the connection is known
+    // to be dead (then nothing is written) or the write failed; the
+    // connection is then dead for good.
+    bool writeLine(const std::string& line);
 
     // Puts TLS under the connection (the handshake within `timeoutMs`).
     // Raises TlsError, also when bytes arrived after the last line read:
@@ -39,13 +41,17 @@ class TcpLineSource : public LineSource {
     void abandon();
     // False once the connection was abandoned or a handshake failed.
     bool open() const { return plain_ || tls_; }
+    // False as well once the peer closed or a write failed: a session known
+    // dead, on which cleanup must not write.
+    bool alive() const { return open() && !broken_; }
 
   private:
     ByteChannel& channel() { return tls_ ? static_cast<ByteChannel&>(*tls_) : *plain_; }
 
     std::unique_ptr<TcpChannel> plain_;  // until TLS takes it over
     std::unique_ptr<TlsChannel> tls_;
-    // Set once a line overflowed or TLS failed: the exchange is out of step
-    // for good, so every later read fails at once instead of waiting.
+    // Set once a line overflowed, TLS failed, the peer closed or a write
+    // failed: the exchange is over for good, so every later read fails at
+    // once instead of waiting, and nothing more is written.
     bool broken_ = false;
 };

@@ -1,6 +1,7 @@
 // A one-connection TCP server on loopback that plays a fixed script (send
-// bytes, read a line, pause, close) and records every byte it receives:
-// for protocol cases a real server cannot produce.
+// bytes, read a line, pause, close, start TLS with the test authority's
+// server certificate) and records every byte it receives: for protocol
+// cases a real server cannot produce.
 #pragma once
 
 #include <string>
@@ -8,7 +9,7 @@
 #include <vector>
 
 struct ScriptStep {
-    enum Kind { Send, ReadLine, Pause, Close } kind;
+    enum Kind { Send, ReadLine, Pause, Close, StartTls } kind;
     std::string bytes;
     int ms = 0;
 };
@@ -22,8 +23,13 @@ inline ScriptStep readLine() {
 inline ScriptStep pause(int ms) {
     return {ScriptStep::Pause, "", ms};
 }
+// Closes the socket without a TLS close notification: a vanished peer.
 inline ScriptStep closeConnection() {
     return {ScriptStep::Close, "", 0};
+}
+// The server's side of a TLS handshake; later steps go through TLS.
+inline ScriptStep startTls() {
+    return {ScriptStep::StartTls, "", 0};
 }
 
 class ScriptedServer {

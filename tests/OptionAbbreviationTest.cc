@@ -1,0 +1,61 @@
+// Abbreviated options of both programs: those that meant an original option
+// keep their meaning beside the newer options, and a newer option answers
+// only to an abbreviation that fits no other option.
+#include <getopt.h>
+#include <gtest/gtest.h>
+
+#include "common/OptionAbbreviations.h"
+#include "dropacct/CommandLine.h"
+#include "tests/support/Process.h"
+
+namespace {
+
+TEST(OptionAbbreviations, OldMeaningsStayNewOptionsNeedUnambiguousOnes) {
+    const struct {
+        const char* program;
+        std::vector<std::string> args;
+        int status;
+        std::string output;  // standard output and error
+    } cases[] = {
+        {DROPACCT_BIN, {"-uid", "x", "-d"}, 0, ""},  // -debug
+        {DROPACCT_BIN, {"-uid", "x", "-l"}, 251, "you must define option -bDN\n"},
+        {DROPACCT_BIN, {"-uid", "x", "-lda", "-bDN", "o"}, 254, "you must define option -al\n"},
+        {DROPACCT_BIN, {"-uid", "x", "-i"}, 254, "you must define option -al\n"},
+        {DROPACCT_BIN, {"-uid", "x", "-ima"}, 254, "you must define option -al\n"},
+        {DROPACCT_BIN, {"-uid", "x", "-con", "/nonexistent"}, 248, ""},
+        {DROPACCT_BIN, {"-uid", "x", "-c", "f"}, 255, ""},
+        {NEWACCT_BIN, {"-i"}, 255, "missing value for option: -i\n"},
+        {NEWACCT_BIN, {"-co"}, 255, "missing value for option: -co\n"},
+        {NEWACCT_BIN, {"-con"}, 255, "missing value for option: -con\n"},
+        {NEWACCT_BIN, {"-ca"}, 255, "missing value for option: -ca\n"},
+        {NEWACCT_BIN, {"-t"}, 255, "wrong option: -t\n"},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult r = runProcess(c.program, c.args);
+        const std::string where = std::string(c.program) + " " + c.args[c.args.size() > 2 ? 2 : 0];
+        EXPECT_EQ(c.status, r.status) << where << ": " << r.out << r.err;
+        if (!c.output.empty()) {
+            EXPECT_EQ(c.output, r.out + r.err) << where;
+        }
+    }
+}
+
+// Values are never taken for options, and stay the caller's own strings
+// (so that a password can be erased from the argument area).
+TEST(OptionAbbreviations, ArgumentsWrittenOut) {
+    char program[] = "dropacct", d[] = "-d", ap[] = "-ap", value[] = "-d", pgp[] = "--pgp=pw",
+         uid[] = "-u", jdoe[] = "jdoe";
+    char* argv[] = {program, d, ap, value, pgp, uid, jdoe};
+    OptionAbbreviations args(dropacctOptions(), 7, argv);
+    ASSERT_EQ(8, args.argc());
+    const std::vector<std::string> expected{"dropacct",   "-debug", "-ap",  "-d",
+                                            "--pgpasswd", "pw",     "-uid", "jdoe"};
+    for (int i = 0; i < args.argc(); ++i) {
+        EXPECT_EQ(expected[i], args.argv()[i]);
+    }
+    EXPECT_EQ(value, args.argv()[3]);
+    EXPECT_EQ(pgp + 6, args.argv()[5]);
+    EXPECT_EQ("-d", args.given(args.argv()[1]));
+}
+
+}  // namespace
