@@ -138,6 +138,9 @@ void DropAcct::dropAcct() {
     if (imap_) {
         dropAcctFromCyrus();
     }
+    if (plan_) {
+        plan_->publish();
+    }
 }
 
 void DropAcct::audit(int status, const std::string& message) const {

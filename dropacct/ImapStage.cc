@@ -98,7 +98,8 @@ void DropAcct::dropAcctFromCyrus() {
                     if (acl.identifier != uid_)
                         continue;
                     if (plan_) {
-                        plan_->comment("imap: deleteacl " + quotedName(folder.name) + " " + uid_);
+                        plan_->comment("imap: deleteacl " + quotedName(folder.name) + " " +
+                                       IMAPSimple::identifier(uid_));
                         continue;
                     }
                     try {

@@ -1,7 +1,10 @@
 // IMAP commands over the line transport.
 #include "imap/IMAPSimple.h"
 
+#include <algorithm>
 #include <iostream>
+
+#include "imap/AclPipeline.h"
 
 #include "wire/Sasl.h"
 #include "wire/TcpLineSource.h"
@@ -20,6 +23,13 @@ std::string quotedName(const std::string& name) {
     return quoted(IMAPSimple::escapeString(name));
 }
 
+// An IMAP atom: printable ASCII without the atom-specials.
+bool isAtom(const std::string& text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return c > ' ' && c < 0x7f && std::string("(){%*\"\\]").find(c) == std::string::npos;
+    });
+}
+
 }  // namespace
 
 IMAPSimple::IMAPSimple(const char* host, unsigned int port, const ReplyWaits& waits)
@@ -32,6 +42,10 @@ IMAPSimple::IMAPSimple(const char* host, unsigned int port, const ReplyWaits& wa
 }
 
 IMAPSimple::~IMAPSimple() = default;
+
+std::string IMAPSimple::identifier(const std::string& name) {
+    return isAtom(name) ? name : quotedName(name);
+}
 
 std::string IMAPSimple::escapeString(const std::string& text) {
     std::string escaped;
@@ -223,15 +237,16 @@ void IMAPSimple::setACL(const std::string& mailbox, const std::string& identifie
                         const std::string& rights) {
     if (mailbox.empty() || identifier.empty() || rights.empty())
         return;
-    const std::string line =
-        "A1 setacl " + quotedName(mailbox) + " " + quotedName(identifier) + " " + rights;
+    const std::string line = "A1 setacl " + quotedName(mailbox) + " " +
+                             IMAPSimple::identifier(identifier) + " " + rights;
     simpleCommand("A1", line, line, "setacl");
 }
 
 void IMAPSimple::deleteACL(const std::string& mailbox, const std::string& identifier) {
     if (mailbox.empty() || identifier.empty())
         return;
-    const std::string line = "A2 deleteacl " + quotedName(mailbox) + " " + quotedName(identifier);
+    const std::string line =
+        "A2 deleteacl " + quotedName(mailbox) + " " + IMAPSimple::identifier(identifier);
     simpleCommand("A2", line, line, "deleteacl");
 }
 
@@ -291,4 +306,18 @@ std::list<IMAPAcl> IMAPSimple::getACL(const std::string& mailbox) {
         throw IMAPException("getacl", response);
     }
     return parseAclLines(lines, mailbox);
+}
+
+std::vector<PipelinedReply> IMAPSimple::pipeline(const std::vector<PipelinedCommand>& commands,
+                                                 const std::string& label,
+                                                 const std::string& tagPrefix, size_t window,
+                                                 const std::function<void(size_t)>& done) {
+    TcpLineSource& connection = *connection_;
+    AclPipeline runner(
+        connection, [&connection](const std::string& line) { return connection.writeLine(line); },
+        waits_, label, tagPrefix, window);
+    if (debug) {
+        runner.trace = [this](const std::string& line) { trace(line); };
+    }
+    return runner.run(commands, done);
 }

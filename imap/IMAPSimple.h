@@ -5,15 +5,20 @@
 // failed connect raises the socket library's exception.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "imap/IMAPException.h"
 #include "imap/ImapRecords.h"
 #include "imap/ImapReplies.h"
 
 class SaslSession;
+struct PipelinedCommand;
+struct PipelinedReply;
 class TcpLineSource;
 struct TlsSettings;
 
@@ -28,10 +33,14 @@ class IMAPSimple {
 
     // Backslashes and double quotes escaped for an IMAP quoted string.
     static std::string escapeString(const std::string& text);
+    // An ACL identifier as it goes out: bare when it is a valid IMAP atom,
+    // else as one quoted string, escaped once.
+    static std::string identifier(const std::string& name);
 
     // The mailbox and ACL commands take names as they are (as LIST and
-    // NAMESPACE report them, unescaped) and send each name and identifier
-    // as one quoted string, escaped here.
+    // NAMESPACE report them, unescaped) and send each mailbox name as one
+    // quoted string, escaped here; identifiers go out as identifier() has
+    // them.
 
     // STARTTLS, then the handshake; raises IMAPException ("starttls") when
     // the server offers or grants none or the handshake fails.
@@ -57,6 +66,12 @@ class IMAPSimple {
     IMAPNamespaceSet Namespace();
     std::list<IMAPFolder> list(const std::string& reference, const std::string& pattern);
     std::list<IMAPAcl> getACL(const std::string& mailbox);
+
+    // Batch mode only (AclSweep): `commands` pipelined, `window` in flight,
+    // tagged `tagPrefix` and a number; see AclPipeline::run.
+    std::vector<PipelinedReply> pipeline(const std::vector<PipelinedCommand>& commands,
+                                         const std::string& label, const std::string& tagPrefix,
+                                         size_t window, const std::function<void(size_t)>& done);
 
     int readServerResponse(const std::string& tag, std::string& response,
                            std::list<std::string>* untagged);

@@ -121,30 +121,38 @@ void parseNamespaceLines(const std::list<std::string>& lines, const std::string&
     }
 }
 
+bool aclLineMailbox(const std::string& line, std::string& name, size_t* end) {
+    if (line.compare(0, 6, "* ACL ") != 0) {
+        return false;
+    }
+    // The mailbox: a quoted string (escapes undone) or an atom.
+    size_t after = 6;
+    if (after < line.size() && line[after] == '"') {
+        ++after;
+        while (after < line.size() && line[after] != '"') {
+            after += line[after] == '\\' ? 2 : 1;
+        }
+        if (after >= line.size() || !unquoteImapString(line.substr(6, after - 5), name)) {
+            return false;
+        }
+        ++after;
+    } else {
+        after = std::min(line.find_first_of(LineTokenizer::kSpace, 6), line.size());
+        name = line.substr(6, after - 6);
+    }
+    if (end) {
+        *end = after;
+    }
+    return !name.empty();
+}
+
 std::list<IMAPAcl> parseAclLines(const std::list<std::string>& lines, const std::string& mailbox) {
     const IMAPException parseError("getacl", "Error parsing ACL response");
     std::list<IMAPAcl> acls;
     for (const std::string& line : lines) {
-        if (line.compare(0, 6, "* ACL ") != 0) {
-            throw parseError;
-        }
-        // The mailbox: a quoted string (escapes undone) or an atom.
         std::string name;
-        size_t end = 6;
-        if (end < line.size() && line[end] == '"') {
-            ++end;
-            while (end < line.size() && line[end] != '"') {
-                end += line[end] == '\\' ? 2 : 1;
-            }
-            if (end >= line.size() || !unquoteImapString(line.substr(6, end - 5), name)) {
-                throw parseError;
-            }
-            ++end;
-        } else {
-            end = std::min(line.find_first_of(LineTokenizer::kSpace, 6), line.size());
-            name = line.substr(6, end - 6);
-        }
-        if (name.empty() || name != mailbox) {
+        size_t end = 0;
+        if (!aclLineMailbox(line, name, &end) || name != mailbox) {
             throw parseError;
         }
         const std::string rest = end < line.size() ? line.substr(end + 1) : std::string();

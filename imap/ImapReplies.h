@@ -35,6 +35,11 @@ int readImapResponse(LineSource& source, const std::string& tag, std::string& re
 void parseNamespaceLines(const std::list<std::string>& lines, const std::string& taggedResponse,
                          IMAPNamespaceSet& set);
 
+// The mailbox an untagged ACL line names (unquoted); false for a line that
+// is no ACL reply or names no mailbox. `end`, when given, is set to the
+// offset just past the name.
+bool aclLineMailbox(const std::string& line, std::string& name, size_t* end = nullptr);
+
 // The entries of the untagged ACL lines for `mailbox`. Raises IMAPException
 // "getacl failed: Serverresponse: Error parsing ACL response" for a
 // malformed line or one for another mailbox.

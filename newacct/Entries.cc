@@ -117,6 +117,9 @@ void NewAcct::addUserToLDAP() {
         addToPHPGWAddressBook();
     }
     addToClasses();
+    if (plan_) {
+        plan_->publish();
+    }
 }
 
 void NewAcct::addAddressBookBase() {

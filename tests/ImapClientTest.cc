@@ -88,8 +88,9 @@ TEST(ImapClient, CommandsAndTheirArgumentChecks) {
         EXPECT_EQ("delete failed: Serverresponse: a NUL byte in a command refused", e.message);
     }
     EXPECT_EQ(
-        // Each name and identifier as one quoted string, escaped once.
-        "C1 create \"shared \\\"two\\\" \\\\ three\"\nA1 setacl \"m\" \"jdoe\" lrs\n"
+        // Each name as one quoted string, escaped once; an identifier too
+        // unless it is an atom.
+        "C1 create \"shared \\\"two\\\" \\\\ three\"\nA1 setacl \"m\" jdoe lrs\n"
         "A2 deleteacl \"a\\\\b\" \"jd\\\"oe\"\n"
         "Q1 setquota \"m\" (STORAGE 0)\nS1 subscribe \"m\"\n",
         server.received());
@@ -191,7 +192,7 @@ TEST(ImapClient, NamesFromRepliesAreEscapedOnce) {
     std::cerr.rdbuf(standardError);
     EXPECT_EQ(
         "L1 login admin \"pw\"\nLI3 list \"\" *\nGA3 getacl \"shared.a\\\\b \\\"q\\\"\"\n"
-        "A2 deleteacl \"shared.a\\\\b \\\"q\\\"\" \"jdoe\"\nN1 namespace\n"
+        "A2 deleteacl \"shared.a\\\\b \\\"q\\\"\" jdoe\nN1 namespace\n"
         "D1 delete \"us\\\\er.jdoe\"\nN1 namespace\n",
         server.received());
     const std::string shown = trace.str();

@@ -5,6 +5,8 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
+#include <cerrno>
+
 #include <commoncpp/commoncpp.h>
 #include <commoncpp/tcp.h>
 
@@ -52,7 +54,21 @@ int TcpChannel::get() {
 }
 
 void TcpChannel::write(const std::string& bytes) {
-    *stream_ << bytes << std::flush;
+    // Straight to the socket: flushing the library's stream would also
+    // drop what it has read ahead, and a client with commands in flight
+    // writes while replies wait in that buffer.
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n =
+            send(stream_->socket(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            throw ost::SockException(ost::String("cannot send"), ost::Socket::errOutput);
+        }
+        sent += static_cast<size_t>(n);
+    }
 }
 
 int TcpChannel::socket() const {
