@@ -15,21 +15,60 @@ const char kStartTlsRequest[] =
     "1.3.6.1.4.1.1466.20037";
 constexpr int kWaitMs = 10000;
 
-// Reads one BER element (the StartTLS response) whole, so that the
-// handshake starts on a clean stream; false when the server closes.
-bool skipOneMessage(ByteChannel& connection) {
+// The result code of the extended response inside `message` (the bytes of
+// the sequence: message ID, then [APPLICATION 24] whose first element is
+// the ENUMERATED result code) is 0. Short lengths only: the server's answer
+// to our one request.
+bool startTlsSucceeded(const std::string& message) {
+    size_t at = 0;
+    const auto byte = [&message, &at]() {
+        return at < message.size() ? static_cast<unsigned char>(message[at++]) : -1;
+    };
+    if (byte() != 0x02) {  // INTEGER message ID
+        return false;
+    }
+    const int idLength = byte();
+    if (idLength < 1 || idLength > 4) {
+        return false;
+    }
+    at += static_cast<size_t>(idLength);
+    if (byte() != 0x78) {  // [APPLICATION 24] extended response
+        return false;
+    }
+    const int length = byte();
+    if (length < 0) {
+        return false;
+    }
+    if (length & 0x80) {
+        at += static_cast<size_t>(length & 0x7f);
+    }
+    return byte() == 0x0a && byte() == 0x01 && byte() == 0x00;  // ENUMERATED 0
+}
+
+// A StartTLS response is a few dozen bytes; more is not an answer to it.
+constexpr int kMaxLengthOctets = 4;
+constexpr long kMaxMessage = 64 * 1024;
+
+// Reads the StartTLS response whole, so that the handshake starts on a clean
+// stream; true when it is a BER sequence that holds an extended response
+// with result code 0 (success). False when the server closes, refuses or
+// sends something else.
+bool readStartTlsResponse(ByteChannel& connection) {
     auto next = [&connection]() {
         return connection.waitForInput(kWaitMs) ? connection.get() : ByteChannel::kEnd;
     };
     if (next() != 0x30) {
         return false;
     }
-    int length = next();
+    long length = next();
     if (length < 0) {
         return false;
     }
     if (length & 0x80) {
-        int octets = length & 0x7f;
+        int octets = static_cast<int>(length & 0x7f);
+        if (octets == 0 || octets > kMaxLengthOctets) {
+            return false;
+        }
         length = 0;
         while (octets-- > 0) {
             const int c = next();
@@ -39,12 +78,18 @@ bool skipOneMessage(ByteChannel& connection) {
             length = (length << 8) | c;
         }
     }
+    if (length > kMaxMessage) {
+        return false;
+    }
+    std::string message;
     while (length-- > 0) {
-        if (next() < 0) {
+        const int c = next();
+        if (c < 0) {
             return false;
         }
+        message += static_cast<char>(c);
     }
-    return true;
+    return startTlsSucceeded(message);
 }
 
 // libldap checks "localhost" against this machine's name instead.
@@ -77,7 +122,7 @@ std::string diagnoseDirectoryTls(const std::string& host, int port, const LdapTl
     try {
         if (tls.mode == LdapTls::StartTls) {
             connection->write(std::string(kStartTlsRequest, sizeof kStartTlsRequest - 1));
-            if (!skipOneMessage(*connection)) {
+            if (!readStartTlsResponse(*connection)) {
                 return "";
             }
         }

@@ -71,3 +71,8 @@ void LdifWriter::remove(const std::string& dn) {
     line("dn", dn);
     out_ << "changetype: delete\n\n";
 }
+
+void LdifWriter::publish() {
+    target_ << out_.str() << std::flush;
+    out_.str("");
+}

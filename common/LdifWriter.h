@@ -1,9 +1,11 @@
 // Directory changes written down instead of made: LDIF change records
 // (RFC 2849) that ldapmodify applies as they stand, for the programs' plan
-// mode (-dryrun).
+// mode (-dryrun). The plan is kept until it is complete: a run that fails
+// halfway prints none of it, so no part of a plan can be applied.
 #pragma once
 
 #include <ostream>
+#include <sstream>
 #include <string>
 
 #include "ldap/LDAPAttributeList.h"
@@ -11,7 +13,10 @@
 
 class LdifWriter {
   public:
-    explicit LdifWriter(std::ostream& out) : out_(out) {}
+    explicit LdifWriter(std::ostream& target) : target_(target) {}
+
+    // Writes the plan kept so far to the target stream.
+    void publish();
 
     // A comment line ("# text"); ldapmodify passes over it.
     void comment(const std::string& text);
@@ -23,5 +28,6 @@ class LdifWriter {
     // "name: value", or "name:: base64" for a value LDIF cannot carry as it is.
     void line(const std::string& name, const std::string& value);
 
-    std::ostream& out_;
+    std::ostream& target_;
+    std::ostringstream out_;
 };

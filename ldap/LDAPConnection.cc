@@ -63,9 +63,15 @@ LDAPConnection::LDAPConnection(const std::string& host, int port,
     if (tls.mode != LdapTls::None) {
         int demand = LDAP_OPT_X_TLS_DEMAND;
         ldap_set_option(handle_->session, LDAP_OPT_X_TLS_REQUIRE_CERT, &demand);
-        if (!tls.caFile.empty()) {
-            ldap_set_option(handle_->session, LDAP_OPT_X_TLS_CACERTFILE, tls.caFile.c_str());
-        }
+        // A handle starts without the authorities of ldap.conf: they are
+        // set here, or with -cacert that file alone (a TLS_CACERTDIR beside
+        // it would widen the trust it asks for).
+        const std::string file = tls.caFile.empty() ? defaultCaFile() : tls.caFile;
+        const std::string folder = tls.caFile.empty() ? defaultCaFolder() : "";
+        ldap_set_option(handle_->session, LDAP_OPT_X_TLS_CACERTFILE,
+                        file.empty() ? nullptr : file.c_str());
+        ldap_set_option(handle_->session, LDAP_OPT_X_TLS_CACERTDIR,
+                        folder.empty() ? nullptr : folder.c_str());
         // Options set on a handle count only for a context made after them.
         int server = 0;
         rc = ldap_set_option(handle_->session, LDAP_OPT_X_TLS_NEWCTX, &server);

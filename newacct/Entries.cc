@@ -1,6 +1,7 @@
 // The entries newacct writes: the user entry, then its personal address
 // book, its write access to the global address book, its groupware contact
-// and its class memberships. Nothing written is rolled back on a failure.
+// and its class memberships. What was written is kept in order, for a batch
+// to take back when a later write fails.
 #include <errno.h>
 #include <iconv.h>
 #include <langinfo.h>
@@ -12,9 +13,13 @@
 #include "common/Escape.h"
 #include "common/MyException.h"
 #include "ldap/LDAPException.h"
+#include "newacct/BatchLedger.h"
 #include "newacct/NewAcct.h"
 
 std::string NewAcct::convertToUTF8(const std::string& value) const {
+    if (cellValues_) {
+        return value;
+    }
     const char* codeset = nl_langinfo(CODESET);
     if (std::strcmp(codeset, "UTF-8") == 0) {
         return value;
@@ -44,15 +49,21 @@ void NewAcct::addEntry(const LDAPEntry& entry) {
     if (plan_) {
         plan_->add(entry.getDN(), *entry.getAttributes());
     } else {
-        connection_->add(&entry);
+        connection()->add(&entry);
+        written_.push_back({entry.getDN(), "", ""});
     }
 }
 
-void NewAcct::modifyEntry(const std::string& dn, const LDAPModList& modifications) {
+void NewAcct::addValue(const std::string& dn, const std::string& attribute,
+                       const std::string& value) {
+    LDAPModList modifications;
+    modifications.addModification(
+        LDAPModification(LDAPAttribute(attribute, value), LDAPModification::OP_ADD));
     if (plan_) {
         plan_->modify(dn, modifications);
     } else {
-        connection_->modify(dn, &modifications);
+        connection()->modify(dn, &modifications);
+        written_.push_back({dn, attribute, value});
     }
 }
 
@@ -105,8 +116,18 @@ void NewAcct::addUserToLDAP() {
     classes.addValue(gidNumber_ == 103 ? "TolvoSchoolWorkstation" : "TolvoSchoolAccount");
     attributes_.addAttribute(classes);
 
-    if (!connection_) {
+    if (!connection()) {
         throw MyException(-14, "failed to add entry");
+    }
+    if (ledger_) {
+        // A batch knows its class groups: a missing one fails the account
+        // as its membership would, before anything is written.
+        for (const std::string& name : classes_) {
+            if (!ledger_->groupExists(name)) {
+                throw MyException(-14, "failed give user " + login_ + " to the class:" + name +
+                                           " No such object");
+            }
+        }
     }
     claimUserEntry();
     addAddressBookBase();
@@ -117,10 +138,13 @@ void NewAcct::addUserToLDAP() {
         addToPHPGWAddressBook();
     }
     addToClasses();
+    if (plan_) {
+        plan_->publish();
+    }
 }
 
 void NewAcct::addAddressBookBase() {
-    if (!connection_) {
+    if (!connection()) {
         throw MyException(-14, "failed to add entry");
     }
     LDAPAttributeList attributes;
@@ -137,14 +161,11 @@ void NewAcct::addAddressBookBase() {
 }
 
 void NewAcct::addGlobalAddressBookAccess() {
-    LDAPModList modifications;
-    modifications.addModification(
-        LDAPModification(LDAPAttribute("member", userDN()), LDAPModification::OP_ADD));
-    if (!connection_) {
+    if (!connection()) {
         throw MyException(-14, "no ldap connection");
     }
     try {
-        modifyEntry("cn=AddressAdmins,o=Addressbook," + baseDN_, modifications);
+        addValue("cn=AddressAdmins,o=Addressbook," + baseDN_, "member", userDN());
     } catch (const LDAPException& e) {
         throw MyException(
             -14, "failed give user write access to the global address book: " + e.getResultMsg());
@@ -152,7 +173,7 @@ void NewAcct::addGlobalAddressBookAccess() {
 }
 
 void NewAcct::addToPHPGWAddressBook() {
-    if (!connection_) {
+    if (!connection()) {
         throw MyException(-14, "failed to add entry");
     }
     LDAPAttributeList attributes;
@@ -191,15 +212,12 @@ void NewAcct::addToPHPGWAddressBook() {
 }
 
 void NewAcct::addToClasses() {
-    if (!connection_) {
+    if (!connection()) {
         return;
     }
-    LDAPModList modifications;
-    modifications.addModification(
-        LDAPModification(LDAPAttribute("memberUid", login_), LDAPModification::OP_ADD));
     for (const std::string& name : classes_) {
         try {
-            modifyEntry("cn=" + escapeDnValue(name) + "," + baseDN_, modifications);
+            addValue("cn=" + escapeDnValue(name) + "," + baseDN_, "memberUid", login_);
         } catch (const LDAPException& e) {
             throw MyException(-14, "failed give user " + login_ + " to the class:" + name + " " +
                                        e.getResultMsg());

@@ -154,4 +154,13 @@ TEST_F(DropAcctDirectory, NoStageFlagContactsNothing) {
     EXPECT_EQ(0, r.status);
 }
 
+// A plan whose run fails after the directory stage planned its part prints
+// the usual message and none of the plan: part of one must not be applied.
+TEST_F(DropAcctDirectory, FailedPlanPrintsNoLdif) {
+    slapd.modify(kJdoeReferences);
+    const ProcessResult r = drop("jdoe", {"-dryrun", "-imap", "-CH", "127.0.0.1", "-CP", "1"});
+    EXPECT_EQ(215, r.status);
+    EXPECT_EQ("Socket Error\n", r.out);
+}
+
 }  // namespace

@@ -4,6 +4,8 @@
 // the clear messages of servers that want TLS from clients that do not ask.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <functional>
 
@@ -176,6 +178,31 @@ TEST(Tls, AnyTlsOptionProtectsEveryConnection) {
             }
         }
     }
+}
+
+// Without -cacert the directory connection trusts the authorities ldap.conf
+// names (here a folder, TLS_CACERTDIR); with it, that file alone.
+TEST(Tls, CacertNarrowsDirectoryTrust) {
+    Slapd slapd{ServerTls{}};
+    const std::string folder = makeTempFolder("ldap-conf");
+    ASSERT_EQ(0, mkdir((folder + "/authorities").c_str(), 0700));
+    std::ofstream(folder + "/authorities/ca.pem")
+        << std::ifstream(testCertificate("ca.pem")).rdbuf();
+    std::ofstream(folder + "/ldap.conf") << "TLS_CACERTDIR " << folder << "/authorities\n";
+    const std::vector<std::string> environment{"LDAPNOINIT", "LDAPCONF=" + folder + "/ldap.conf",
+                                               "HOME=" + folder};
+    const auto create = [&](const std::string& uid, const std::vector<std::string>& more) {
+        return runProcess(
+            NEWACCT_BIN,
+            join(join(kAdmin, {"-H", "127.0.0.1", "-P", slapd.portText(), "-uid", uid, "-sn", "S",
+                               "-up", "pw", "-o", "A", "-c", "DE", "-tls"}),
+                 more),
+            "", false, environment);
+    };
+    const ProcessResult trusted = create("jdoe", {});
+    EXPECT_EQ(0, trusted.status) << trusted.out;
+    const ProcessResult narrowed = create("jroe", {"-cacert", testCertificate("other-ca.pem")});
+    EXPECT_EQ(244, narrowed.status) << narrowed.out;
 }
 
 // Servers that refuse logins without TLS, and runs that do not ask for it:

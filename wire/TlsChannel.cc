@@ -32,8 +32,10 @@ std::string verificationReason(gnutls_session_t session) {
 
 TlsChannel::TlsChannel(std::unique_ptr<SocketChannel> connection, const TlsSettings& settings,
                        int timeoutMs)
-    : connection_(std::move(connection)), readTimeoutMs_(timeoutMs) {
-    const std::string& name = settings.serverName;
+    : serverName_(settings.serverName),
+      connection_(std::move(connection)),
+      readTimeoutMs_(timeoutMs) {
+    const std::string& name = serverName_;
     gnutls_certificate_credentials_t credentials = nullptr;
     if (gnutls_certificate_allocate_credentials(&credentials) < 0) {
         throw TlsError("TLS set-up failed");

@@ -54,6 +54,8 @@ class TlsChannel : public ByteChannel {
         }
     };
 
+    // GnuTLS keeps a pointer to the name it verifies for the whole session.
+    const std::string serverName_;
     std::unique_ptr<SocketChannel> connection_;
     std::unique_ptr<gnutls_certificate_credentials_st, CredentialsFree> credentials_;
     std::unique_ptr<gnutls_session_int, SessionFree> session_;
