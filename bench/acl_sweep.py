@@ -4,7 +4,7 @@ against the one-at-a-time floor (bench/imap_floor.cc): on loopback, through
 a proxy that delays each direction by 0.25 ms, the window-size curve, and
 the comparison through a murder frontend. Runs alternate; medians.
 
-    acl_sweep.py BUILD_DIR [--quick] [--no-murder | --murder-only]
+    acl_sweep.py BUILD_DIR [--quick] [--no-murder | --murder-only] [--no-curve]
 """
 import imaplib
 import os
@@ -112,7 +112,7 @@ def main():
     build = sys.argv[1]
     quick = "--quick" in sys.argv
     size = 1000 if quick else 10000
-    repeats = 3
+    repeats = 5 if "--no-curve" in sys.argv else 3
     if "--murder-only" not in sys.argv:
         single_server(build, size, repeats)
     if "--no-murder" not in sys.argv:
@@ -131,7 +131,8 @@ def single_server(build, size, repeats):
         try:
             server.check()
             floors = compare(server, "one Cyrus server", repeats)
-            curve(server, floors, 3)
+            if "--no-curve" not in sys.argv:
+                curve(server, floors, 3)
         finally:
             server.close()
     finally:

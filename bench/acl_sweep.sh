@@ -4,9 +4,10 @@
 # one account at 10,000 mailboxes against the one-at-a-time floor, on
 # loopback and through a proxy adding 0.25 ms each way, with the curve over
 # the window size; then the comparison through a murder frontend. --quick:
-# 1,000 mailboxes; --no-murder: one server only; --murder-only.
+# 1,000 mailboxes; --no-murder: one server only; --murder-only; --no-curve:
+# the comparisons alone, median of 5.
 #
-#   bench/acl_sweep.sh [--quick] [--no-murder | --murder-only]
+#   bench/acl_sweep.sh [--quick] [--no-murder | --murder-only] [--no-curve]
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$top/build-bench
