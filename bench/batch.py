@@ -41,17 +41,15 @@ def rounds(repeats, sample):
     return [sample // repeats + (1 if r < sample % repeats else 0) for r in range(repeats)]
 
 
-def alternated(repeats, sample, batch, singles):
-    """Runs batch(r) and singles(r, n) in turn, each first every other round;
-    returns their medians (one batch; one single run)."""
-    batches, single = [], []
+def alternated(repeats, sample, modes):
+    """Runs each mode(r, n) once a round, n being that round's share of the
+    sample, each first in turn; returns each mode's median time."""
+    times = {name: [] for name in modes}
+    names = list(modes)
     for r, n in enumerate(rounds(repeats, sample)):
-        for mode in ("batch", "single") if r % 2 == 0 else ("single", "batch"):
-            if mode == "batch":
-                batches.append(batch(r))
-            else:
-                single += singles(r, n)
-    return statistics.median(batches), statistics.median(single)
+        for name in names[r % len(names):] + names[:r % len(names)]:
+            times[name] += modes[name](r, n)
+    return {name: statistics.median(t) for name, t in times.items()}
 
 
 def report(what, size, count, batch, single, sample, goal):
@@ -86,14 +84,31 @@ def creation(newacct, work, size, rows, sample, repeats):
     seeding = time.perf_counter() - seeding
     shared = [newacct] + SHARED + ["-H", "127.0.0.1", "-P", str(port), "-o", "O", "-c", "DE"]
 
-    def batch(r):
-        uids = [f"b{r}x{i:04d}" for i in range(rows)]
-        roster = os.path.join(work, f"roster{r}.csv")
+    def roster(r, prefix):
+        uids = [f"{prefix}{r}x{i:04d}" for i in range(rows)]
+        path = os.path.join(work, f"roster-{prefix}{r}.csv")
         header = list(pupil("x").keys())
-        write_roster(roster, header, [[pupil(u)[h] for h in header] for u in uids])
-        seconds = timed_batch(shared + ["-batch", roster])
+        write_roster(path, header, [[pupil(u)[h] for h in header] for u in uids])
+        return uids, path
+
+    def batch(r, n):
+        uids, path = roster(r, "b")
+        seconds = timed_batch(shared + ["-batch", path])
         delete_accounts(port, uids)
-        return seconds
+        return [seconds]
+
+    def floor(r, n):
+        # The directory's own write speed: the batch's plan (-dryrun) written
+        # by ldapmodify over one connection, one request at a time.
+        uids, path = roster(r, "f")
+        plan = subprocess.run(shared + ["-dryrun", "-batch", path], stdout=subprocess.PIPE,
+                              env=ENV, text=True, check=True).stdout
+        plan_file = os.path.join(work, "plan.ldif")
+        with open(plan_file, "w") as f:
+            f.write("\n".join(line for line in plan.splitlines() if "\t" not in line) + "\n")
+        seconds = timed(["ldapmodify"] + ldap_bind(port) + ["-f", plan_file])
+        delete_accounts(port, uids)
+        return [seconds]
 
     def singles(r, n):
         uids = [f"s{r}x{i:04d}" for i in range(n)]
@@ -103,13 +118,14 @@ def creation(newacct, work, size, rows, sample, repeats):
         return times
 
     try:
-        batch_s, single_s = alternated(repeats, sample, batch, singles)
+        m = alternated(repeats, sample, {"batch": batch, "single": singles, "floor": floor})
     finally:
         subprocess.run([os.path.join(TESTENV, "slapd.sh"), "kill", folder], env=ENV)
         subprocess.run(["rm", "-rf", folder, ldif])
-    report("newacct", size, rows, batch_s, single_s, sample, 20)
-    print(f"{'':<10} (directory of {size} seeded from one LDIF with slapadd in {seeding:.1f} s)",
-          flush=True)
+    report("newacct", size, rows, m["batch"], m["single"], sample, 20)
+    print(f"{'':<10} (directory of {size} seeded from one LDIF with slapadd in {seeding:.1f} s; "
+          f"write floor, ldapmodify of the batch's plan: {m['floor']:.2f} s, the batch "
+          f"{m['batch'] / m['floor']:.2f}x that)", flush=True)
 
 
 def removal(dropacct, work, mailboxes, leavers, sample, repeats):
@@ -145,12 +161,12 @@ def removal(dropacct, work, mailboxes, leavers, sample, repeats):
             imap.setacl(f"shared.box{(first + i) * 37 % shared_boxes:05d}", u, "lrs")
         present.extend(uids)
 
-    def batch(r):
+    def batch(r, n):
         top_up()
         roster = os.path.join(work, f"leavers{r}.csv")
         write_roster(roster, ["uid"], [[u] for u in present])
         present.clear()
-        return timed_batch(shared + ["-batch", roster])
+        return [timed_batch(shared + ["-batch", roster])]
 
     def singles(r, n):
         top_up()
@@ -158,13 +174,13 @@ def removal(dropacct, work, mailboxes, leavers, sample, repeats):
         return [timed(shared + ["-uid", u]) for u in uids]
 
     try:
-        batch_s, single_s = alternated(repeats, sample, batch, singles)
+        m = alternated(repeats, sample, {"batch": batch, "single": singles})
         imap.logout()
     finally:
         subprocess.run([os.path.join(TESTENV, "sandbox.sh"), "stop", folder], env=ENV,
                        stdout=subprocess.DEVNULL)
         subprocess.run(["rm", "-rf", folder])
-    report("dropacct", mailboxes, leavers, batch_s, single_s, sample, 50)
+    report("dropacct", mailboxes, leavers, m["batch"], m["single"], sample, 50)
 
 
 def main():

@@ -59,10 +59,9 @@ void BatchLedger::readHolders(LDAPConnection& connection, const std::string& bas
             const std::string value = escapeFilterValue(addresses[i]);
             wanted += "(alias=" + value + ")(uid=" + value + ")";
         }
-        std::unique_ptr<LDAPSearchResults> results =
-            connection.search(baseDN, LDAPConnection::SEARCH_ONE,
-                              "(&(objectClass=posixAccount)(|" + wanted + "))",
-                              StringList{"uid", "alias"});
+        std::unique_ptr<LDAPSearchResults> results = connection.search(
+            baseDN, LDAPConnection::SEARCH_ONE, "(&(objectClass=posixAccount)(|" + wanted + "))",
+            StringList{"uid", "alias"});
         while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
             std::set<std::string> logins;
             for (const std::string& uid : valuesOf(*entry, "uid")) {

@@ -158,7 +158,7 @@ void NewAcct::initUserAci() {
     try {
         std::unique_ptr<LDAPSearchResults> results =
             directory->search("uid=cyrus," + baseDN_, LDAPConnection::SEARCH_BASE,
-                                "(objectClass=*)", StringList{"defaultuseraci"});
+                              "(objectClass=*)", StringList{"defaultuseraci"});
         while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
             const LDAPAttributeList* attributes = entry->getAttributes();
             if (attributes->empty() || attributes->begin()->getValues().empty())

@@ -30,8 +30,9 @@ bool DirectorySession::answers() {
         return false;
     }
     try {
-        connection_->search(params_.baseDN, LDAPConnection::SEARCH_BASE, "(objectClass=*)",
-                            StringList{"1.1"})
+        connection_
+            ->search(params_.baseDN, LDAPConnection::SEARCH_BASE, "(objectClass=*)",
+                     StringList{"1.1"})
             ->getNext();
         return true;
     } catch (const LDAPException& e) {

@@ -7,6 +7,7 @@
 #include <langinfo.h>
 
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "common/AuditLog.h"
@@ -14,6 +15,7 @@
 #include "common/MyException.h"
 #include "ldap/LDAPException.h"
 #include "newacct/BatchLedger.h"
+#include "newacct/DirectorySession.h"
 #include "newacct/NewAcct.h"
 
 std::string NewAcct::convertToUTF8(const std::string& value) const {
@@ -45,25 +47,67 @@ std::string NewAcct::convertToUTF8(const std::string& value) const {
     return std::string(output.data(), out - output.data());
 }
 
-void NewAcct::addEntry(const LDAPEntry& entry) {
+void NewAcct::addEntry(const LDAPEntry& entry, const std::string& failure) {
     if (plan_) {
         plan_->add(entry.getDN(), *entry.getAttributes());
-    } else {
-        connection()->add(&entry);
-        written_.push_back({entry.getDN(), "", ""});
+        return;
     }
+    const Written written{entry.getDN(), "", ""};
+    try {
+        if (ledger_) {
+            pending_.push_back({connection()->startAdd(&entry), written, failure});
+            return;
+        }
+        connection()->add(&entry);
+    } catch (const LDAPException& e) {
+        throw MyException(-14, failure + e.getResultMsg());
+    }
+    written_.push_back(written);
 }
 
 void NewAcct::addValue(const std::string& dn, const std::string& attribute,
-                       const std::string& value) {
+                       const std::string& value, const std::string& failure) {
     LDAPModList modifications;
     modifications.addModification(
         LDAPModification(LDAPAttribute(attribute, value), LDAPModification::OP_ADD));
     if (plan_) {
         plan_->modify(dn, modifications);
-    } else {
+        return;
+    }
+    const Written written{dn, attribute, value};
+    try {
+        if (ledger_) {
+            pending_.push_back({connection()->startModify(dn, &modifications), written, failure});
+            return;
+        }
         connection()->modify(dn, &modifications);
-        written_.push_back({dn, attribute, value});
+    } catch (const LDAPException& e) {
+        throw MyException(-14, failure + e.getResultMsg());
+    }
+    written_.push_back(written);
+}
+
+void NewAcct::settleWrites() {
+    // Every answer is read, so that what was written is known for a take-back
+    // even after a failure; the first failure in the order sent counts. An
+    // answer lost with the connection may mean a change made.
+    std::optional<MyException> first;
+    for (const Pending& sent : pending_) {
+        try {
+            connection()->result(sent.messageId);
+            written_.push_back(sent.written);
+        } catch (const LDAPException& e) {
+            if (DirectorySession::isLost(e)) {
+                written_.push_back(sent.written);
+            }
+            if (!first) {
+                first = MyException(-14, sent.failure + e.getResultMsg());
+            }
+        }
+    }
+    pending_.clear();
+    if (first) {
+        throw *first;
     }
 }
 
@@ -130,14 +174,22 @@ void NewAcct::addUserToLDAP() {
         }
     }
     claimUserEntry();
-    addAddressBookBase();
-    if (globalAddressBook_) {
-        addGlobalAddressBookAccess();
+    // In a batch the entry's further writes go out together and their
+    // answers are read after the last: none depends on another.
+    try {
+        addAddressBookBase();
+        if (globalAddressBook_) {
+            addGlobalAddressBookAccess();
+        }
+        if (phpgw()) {
+            addToPHPGWAddressBook();
+        }
+        addToClasses();
+    } catch (const MyException&) {
+        settleWrites();
+        throw;
     }
-    if (phpgw()) {
-        addToPHPGWAddressBook();
-    }
-    addToClasses();
+    settleWrites();
     if (plan_) {
         plan_->publish();
     }
@@ -152,24 +204,15 @@ void NewAcct::addAddressBookBase() {
     LDAPAttribute classes("objectClass", "top");
     classes.addValue("organizationalUnit");
     attributes.addAttribute(classes);
-    const LDAPEntry entry("ou=addr," + userDN(), attributes);
-    try {
-        addEntry(entry);
-    } catch (const LDAPException& e) {
-        throw MyException(-14, "failed to add entry: " + e.getResultMsg());
-    }
+    addEntry(LDAPEntry("ou=addr," + userDN(), attributes), "failed to add entry: ");
 }
 
 void NewAcct::addGlobalAddressBookAccess() {
     if (!connection()) {
         throw MyException(-14, "no ldap connection");
     }
-    try {
-        addValue("cn=AddressAdmins,o=Addressbook," + baseDN_, "member", userDN());
-    } catch (const LDAPException& e) {
-        throw MyException(
-            -14, "failed give user write access to the global address book: " + e.getResultMsg());
-    }
+    addValue("cn=AddressAdmins,o=Addressbook," + baseDN_, "member", userDN(),
+             "failed give user write access to the global address book: ");
 }
 
 void NewAcct::addToPHPGWAddressBook() {
@@ -202,13 +245,9 @@ void NewAcct::addToPHPGWAddressBook() {
     classes.addValue("inetOrgPerson");
     classes.addValue("phpgwContact");
     attributes.addAttribute(classes);
-    const LDAPEntry entry("uid=" + escapeDnValue(login_ + ":system") + ",o=AddressBook," + baseDN_,
-                          attributes);
-    try {
-        addEntry(entry);
-    } catch (const LDAPException& e) {
-        throw MyException(-14, "failed to add entry: " + e.getResultMsg());
-    }
+    addEntry(LDAPEntry("uid=" + escapeDnValue(login_ + ":system") + ",o=AddressBook," + baseDN_,
+                       attributes),
+             "failed to add entry: ");
 }
 
 void NewAcct::addToClasses() {
@@ -216,11 +255,7 @@ void NewAcct::addToClasses() {
         return;
     }
     for (const std::string& name : classes_) {
-        try {
-            addValue("cn=" + escapeDnValue(name) + "," + baseDN_, "memberUid", login_);
-        } catch (const LDAPException& e) {
-            throw MyException(-14, "failed give user " + login_ + " to the class:" + name + " " +
-                                       e.getResultMsg());
-        }
+        addValue("cn=" + escapeDnValue(name) + "," + baseDN_, "memberUid", login_,
+                 "failed give user " + login_ + " to the class:" + name + " ");
     }
 }

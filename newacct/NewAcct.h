@@ -118,8 +118,12 @@ class NewAcct {
     Conflicts conflictsOfRefusal(const LDAPException& refusal) const;
     void withdrawUserEntry();
     // Writes one entry or change, or in a plan writes it down.
-    void addEntry(const LDAPEntry& entry);
-    void addValue(const std::string& dn, const std::string& attribute, const std::string& value);
+    // A failure raises MyException(-14, `failure` and the directory's text).
+    void addEntry(const LDAPEntry& entry, const std::string& failure);
+    void addValue(const std::string& dn, const std::string& attribute, const std::string& value,
+                  const std::string& failure);
+    // Reads the answers to the writes a batch sent without waiting.
+    void settleWrites();
     void checkAddressesSettled(const LDAPException* refusal);
     unsigned scanFirstFreeUidNumber();
     // The first number from `from` upward that no POSIX account holds now.
@@ -185,6 +189,12 @@ class NewAcct {
     bool passwordHashed_ = false;
     bool cellValues_ = false;  // values arriving are UTF-8 already
     std::vector<Written> written_;
+    struct Pending {
+        int messageId;
+        Written written;
+        std::string failure;
+    };
+    std::vector<Pending> pending_;
     std::string configFile_;
     std::set<std::string> given_;  // names from the command line or standard input
     std::unique_ptr<DirectorySession> ownSession_;

@@ -48,9 +48,9 @@ void NewAcct::addCell(const std::string& name, const std::string& value) {
 
 bool NewAcct::isAccountParam(const std::string& name) {
     // The session's and the run's settings are the same for every account.
-    static const std::set<std::string> shared{
-        "bDN", "al",  "ap",  "apfile", "H", "P", "tls", "ldaps", "imaps", "cacert", "config",
-        "dryrun", "genpw"};
+    static const std::set<std::string> shared{"bDN",    "al",     "ap",    "apfile", "H",
+                                              "P",      "tls",    "ldaps", "imaps",  "cacert",
+                                              "config", "dryrun", "genpw"};
     if (shared.count(name) > 0) {
         return false;
     }

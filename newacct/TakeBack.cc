@@ -22,6 +22,12 @@ void NewAcct::takeBack() {
                 connection()->modify(last.dn, &modifications);
             }
         } catch (const LDAPException& e) {
+            // A write whose answer was lost may never have been made.
+            if (e.getResultCode() == LDAP_NO_SUCH_OBJECT ||
+                e.getResultCode() == LDAP_NO_SUCH_ATTRIBUTE) {
+                written_.pop_back();
+                continue;
+            }
             std::string left;
             for (auto at = written_.rbegin(); at != written_.rend(); ++at) {
                 left += (left.empty() ? "" : ", ") +

@@ -215,6 +215,26 @@ TEST(NewAcctBatch, ACutBatchRunAgainMakesWhatIsMissing) {
     EXPECT_EQ(withoutHashes(whole.dump()), withoutHashes(cut.dump()));
 }
 
+// Cut after r2's entry is written: its take-back cannot reach the directory
+// either, and its line names what may be left.
+TEST(NewAcctBatch, ATakeBackThatFailsNamesWhatIsLeft) {
+    Slapd slapd;
+    const std::string file =
+        writeFile("cut.csv", csv({{"uid", "sn"}, {"r1", "R"}, {"r2", "R"}, {"r3", "R"}}), 0644);
+    DroppingProxy proxy(slapd.port(), "ou=addr,uid=r2,o=site");
+    const ProcessResult r = newacct(shared(proxy.portText(), {"-up", "pw", "-batch", file}));
+    EXPECT_EQ(237, r.status);
+    const auto lines = results(r.out);
+    EXPECT_EQ("0\t2003", lines.at("r1"));
+    EXPECT_EQ(0u, lines.at("r2").find("242\tfailed to add entry: Can't contact LDAP server; "
+                                      "taking back failed (Can't contact LDAP server), left in "
+                                      "the directory: "))
+        << lines.at("r2");
+    EXPECT_NE(std::string::npos, lines.at("r2").find("ou=addr,uid=r2,o=site, uid=r2,o=site"));
+    EXPECT_EQ("244\tnot done: the connection to the directory was lost", lines.at("r3"));
+    EXPECT_TRUE(slapd.exists("uid=r2,o=site"));
+}
+
 // Eight single runs claim aliases of the batch's rows while it runs.
 TEST(NewAcctBatch, BesideSingleRunsEveryNumberAndAddressOnce) {
     Slapd slapd;
