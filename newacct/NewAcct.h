@@ -86,6 +86,10 @@ class NewAcct {
     void modifyEntry(const std::string& dn, const LDAPModList& modifications);
     void checkAddressesSettled(const LDAPException* refusal);
     std::vector<std::string> claimedAddresses() const;
+    // The mail address and the aliases, as the directory stores them.
+    std::vector<std::string> addressValues() const;
+    // True when an account other than ours holds `value` as mail or alias.
+    bool heldByAnother(const std::string& value);
     unsigned scanFirstFreeUidNumber();
     // The first number from `from` upward that no POSIX account holds now.
     unsigned nextFreeUidNumber(unsigned from);
