@@ -1,19 +1,64 @@
-// The directory stage of a removal: the user leaves every POSIX group, every
-// shared folder's delivery list and the address-book administrators; then
-// the entries below the user's entry and the entry itself are deleted.
-#include <iostream>
-#include <vector>
+// The directory stage of a removal.
+#include "dropacct/DirectoryStage.h"
+
+#include <strings.h>
 
 #include "common/AdminSession.h"
 #include "common/Escape.h"
 #include "common/LdapErrorText.h"
+#include "common/LdifWriter.h"
 #include "common/MyException.h"
-#include "dropacct/DropAcct.h"
+#include "dropacct/AccountRemoval.h"
+#include "dropacct/RemovalSettings.h"
 #include "ldap/LDAPException.h"
 
-void DropAcct::ldapBind() {
-    const DirectoryParams params{ldapHost_,   ldapPort_,      baseDN_,
-                                 adminLogin_, adminPassword_, directoryTls()};
+namespace {
+
+std::vector<AccountRemoval*> stillGoing(const std::vector<AccountRemoval*>& accounts) {
+    std::vector<AccountRemoval*> going;
+    for (AccountRemoval* account : accounts) {
+        if (account->going()) {
+            going.push_back(account);
+        }
+    }
+    return going;
+}
+
+// "(attribute=value)" for one value, else "(|(attribute=a)(attribute=b)...)".
+std::string anyOf(const std::string& attribute, const std::vector<std::string>& values) {
+    std::string filter;
+    for (const std::string& value : values) {
+        filter += "(" + attribute + "=" + escapeFilterValue(value) + ")";
+    }
+    return values.size() == 1 ? filter : "(|" + filter + ")";
+}
+
+}  // namespace
+
+void DirectoryStage::run(const std::vector<AccountRemoval*>& accounts) {
+    bind();
+    removeReferences(stillGoing(accounts), "posixGroup", "memberUid", -14,
+                     "failed to remove user from ldap groups: ");
+    removeReferences(stillGoing(accounts), "TolvoIMAPFolderObject", "deliverToUID", -15,
+                     "failed to remove user from shared folder:");
+    for (AccountRemoval* account : stillGoing(accounts)) {
+        settings_.trace("DropAcct::dropAcctLDAPEntry()");
+        deleteSubtree(*account);
+    }
+    removeAdministrators(stillGoing(accounts));
+    for (AccountRemoval* account : stillGoing(accounts)) {
+        deleteUserEntry(*account);
+    }
+    if (!stillGoing(accounts).empty()) {
+        connection_->unbind();
+        connection_.reset();
+    }
+}
+
+void DirectoryStage::bind() {
+    const DirectoryParams params{settings_.ldapHost,      settings_.ldapPort,
+                                 settings_.baseDN,        settings_.adminLogin,
+                                 settings_.adminPassword, settings_.tls.directory()};
     try {
         openAdminSession(connection_, params);
     } catch (const AdminSessionError& e) {
@@ -21,130 +66,195 @@ void DropAcct::ldapBind() {
     }
 }
 
-void DropAcct::modifyEntry(const std::string& dn, const LDAPModList& modifications) {
+void DirectoryStage::failed(const LDAPException& error, int code, const std::string& failure,
+                            const std::vector<AccountRemoval*>& concerned) const {
+    const MyException end(code, failure + ldapErrorText(error));
+    // Negative result codes are the client library's own: the server is gone.
+    if (error.getResultCode() < 0) {
+        throw end;
+    }
+    for (AccountRemoval* account : concerned) {
+        account->fail(end);
+    }
+}
+
+void DirectoryStage::modifyEntry(const std::string& dn, const LDAPModList& modifications) {
     if (plan_) {
         plan_->modify(dn, modifications);
     } else {
         connection_->modify(dn, &modifications);
-        removed_.memberships += static_cast<int>(modifications.size());
     }
 }
 
-void DropAcct::deleteEntry(const std::string& dn) {
+void DirectoryStage::deleteEntry(const std::string& dn) {
     if (plan_) {
         plan_->remove(dn);
     } else {
         connection_->del(dn);
-        ++removed_.entries;
     }
 }
 
-std::string DropAcct::userDN() const {
-    return "uid=" + escapeDnValue(uid_) + "," + baseDN_;
+std::string DirectoryStage::userDN(const std::string& uid) const {
+    return "uid=" + escapeDnValue(uid) + "," + settings_.baseDN;
 }
 
-void DropAcct::removeValueEverywhere(const std::string& filter, const std::string& attribute,
-                                     const std::string& value) {
-    if (!connection_) {
+void DirectoryStage::removeReferences(const std::vector<AccountRemoval*>& accounts,
+                                      const std::string& objectClass, const std::string& attribute,
+                                      int code, const std::string& failure) {
+    settings_.trace(attribute == "memberUid" ? "DropAcct::dropAcctLDAPGroups()"
+                                             : "DropAcct::dropAcctLDAPsharedFolder()");
+    if (accounts.empty()) {
         return;
     }
-    std::unique_ptr<LDAPSearchResults> results =
-        connection_->search(baseDN_, LDAPConnection::SEARCH_ONE, filter, StringList{"dn"}, true);
-    LDAPModList modifications;
-    modifications.addModification(
-        LDAPModification(LDAPAttribute(attribute, value), LDAPModification::OP_DELETE));
-    while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
-        trace("    removing user from: " + entry->getDN());
-        modifyEntry(entry->getDN(), modifications);
+    std::vector<std::string> uids;
+    for (const AccountRemoval* account : accounts) {
+        uids.push_back(account->uid());
     }
-}
-
-void DropAcct::dropAcctLDAPGroups() {
-    trace("DropAcct::dropAcctLDAPGroups()");
-    try {
-        removeValueEverywhere(
-            "(&(objectClass=posixGroup)(memberUid=" + escapeFilterValue(uid_) + "))", "memberUid",
-            uid_);
-    } catch (const LDAPException& e) {
-        throw MyException(-14, "failed to remove user from ldap groups: " + ldapErrorText(e));
-    }
-}
-
-void DropAcct::dropAcctLDAPsharedFolder() {
-    trace("DropAcct::dropAcctLDAPsharedFolder()");
-    try {
-        removeValueEverywhere(
-            "(&(objectClass=TolvoIMAPFolderObject)(deliverToUID=" + escapeFilterValue(uid_) + "))",
-            "deliverToUID", uid_);
-    } catch (const LDAPException& e) {
-        throw MyException(-15, "failed to remove user from shared folder:" + ldapErrorText(e));
-    }
-}
-
-void DropAcct::delFromAddressBookAdmins() {
-    trace("DropAcct::delFromAddressBookAdmins()");
-    if (!connection_) {
-        throw MyException(-17, "no LDAP connection");
-    }
-    const std::string adminsDN = "cn=AddressAdmins,o=AddressBook," + baseDN_;
-    const std::string memberDN = userDN();
+    // One account needs no values: every entry found holds its uid.
+    const bool one = accounts.size() == 1;
     try {
         std::unique_ptr<LDAPSearchResults> results = connection_->search(
-            adminsDN, LDAPConnection::SEARCH_BASE, "member=" + escapeFilterValue(memberDN),
-            StringList{"member"}, true);
-        if (!results->getNext()) {
-            trace("   user wasn't member of AddressBookAdmins");
+            settings_.baseDN, LDAPConnection::SEARCH_ONE,
+            "(&(objectClass=" + objectClass + ")" + anyOf(attribute, uids) + ")",
+            StringList{one ? "dn" : attribute}, one);
+        while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
+            std::vector<AccountRemoval*> members;
+            LDAPAttribute values(attribute);
+            const LDAPAttribute* held = entry->getAttributes()->getAttributeByName(attribute);
+            for (AccountRemoval* account : accounts) {
+                bool member = one;
+                for (size_t i = 0; !member && held && i < held->getNumValues(); ++i) {
+                    // Both attributes match exactly.
+                    member = held->getValues()[i] == account->uid();
+                }
+                if (member) {
+                    members.push_back(account);
+                    values.addValue(account->uid());
+                }
+            }
+            if (members.empty()) {
+                continue;
+            }
+            settings_.trace("    removing user from: " + entry->getDN());
+            LDAPModList modifications;
+            modifications.addModification(LDAPModification(values, LDAPModification::OP_DELETE));
+            try {
+                modifyEntry(entry->getDN(), modifications);
+                for (AccountRemoval* member : members) {
+                    ++member->removed.memberships;
+                }
+            } catch (const LDAPException& e) {
+                failed(e, code, failure, members);
+            }
+        }
+    } catch (const LDAPException& e) {
+        failed(e, code, failure, accounts);
+    }
+}
+
+void DirectoryStage::removeAdministrators(const std::vector<AccountRemoval*>& accounts) {
+    settings_.trace("DropAcct::delFromAddressBookAdmins()");
+    if (accounts.empty()) {
+        return;
+    }
+    const std::string adminsDN = "cn=AddressAdmins,o=AddressBook," + settings_.baseDN;
+    std::vector<std::string> dns;
+    for (const AccountRemoval* account : accounts) {
+        dns.push_back(userDN(account->uid()));
+    }
+    const bool one = accounts.size() == 1;
+    try {
+        std::unique_ptr<LDAPSearchResults> results = connection_->search(
+            adminsDN, LDAPConnection::SEARCH_BASE, anyOf("member", dns), StringList{"member"}, one);
+        const std::unique_ptr<LDAPEntry> entry = results->getNext();
+        if (!entry) {
+            settings_.trace("   user wasn't member of AddressBookAdmins");
             return;
         }
         // A base search has no second entry; reading its end spares the
         // server an abandon request.
         while (results->getNext()) {
         }
-        trace("   deleting from AddressBookAdmins");
+        std::vector<AccountRemoval*> members;
+        LDAPAttribute values("member");
+        const LDAPAttribute* held = entry->getAttributes()->getAttributeByName("member");
+        for (size_t a = 0; a < accounts.size(); ++a) {
+            if (one) {
+                members.push_back(accounts[a]);
+                values.addValue(dns[a]);
+            }
+            for (size_t i = 0; !one && held && i < held->getNumValues(); ++i) {
+                // The value as the directory holds it; names compare without case.
+                if (strcasecmp(held->getValues()[i].c_str(), dns[a].c_str()) == 0) {
+                    members.push_back(accounts[a]);
+                    values.addValue(held->getValues()[i]);
+                    break;
+                }
+            }
+        }
+        if (members.empty()) {
+            settings_.trace("   user wasn't member of AddressBookAdmins");
+            return;
+        }
+        settings_.trace("   deleting from AddressBookAdmins");
         LDAPModList modifications;
-        modifications.addModification(
-            LDAPModification(LDAPAttribute("member", memberDN), LDAPModification::OP_DELETE));
-        modifyEntry(adminsDN, modifications);
+        modifications.addModification(LDAPModification(values, LDAPModification::OP_DELETE));
+        try {
+            modifyEntry(adminsDN, modifications);
+            for (AccountRemoval* member : members) {
+                ++member->removed.memberships;
+            }
+        } catch (const LDAPException& e) {
+            failed(e, -17, "failed to modify Addressbook Admins", members);
+        }
     } catch (const LDAPException& e) {
-        throw MyException(-17, "failed to modify Addressbook Admins" + ldapErrorText(e));
+        failed(e, -17, "failed to modify Addressbook Admins", accounts);
     }
 }
 
-void DropAcct::dropAcctLDAPEntry() {
-    trace("DropAcct::dropAcctLDAPEntry()");
-    const std::string dn = userDN();
-    delLDAPChildren(dn);
-    delFromAddressBookAdmins();
-    trace("   deleting user entry");
+void DirectoryStage::deleteSubtree(AccountRemoval& account) {
     try {
-        deleteEntry(dn);
+        deleteChildren(userDN(account.uid()), account);
     } catch (const LDAPException& e) {
-        throw MyException(-15, "failed to delete user from ldap: " + ldapErrorText(e));
+        // Run again after an interruption, a batch finds some users gone.
+        if (settings_.batch() && e.getResultCode() == 32 /* noSuchObject */ &&
+            account.removed.entries == 0) {
+            account.entryGone = true;
+            return;
+        }
+        failed(e, -16, "failed to delete user subentries from ldap: ", {&account});
     }
-    trace("done DropAcct::dropAcctLDAPEntry()");
 }
 
-void DropAcct::delLDAPChildren(const std::string& dn) {
-    trace("DropAcct::delLDAPChildren(" + dn + ")");
-    if (!connection_) {
-        return;
+void DirectoryStage::deleteChildren(const std::string& dn, AccountRemoval& account) {
+    settings_.trace("DropAcct::delLDAPChildren(" + dn + ")");
+    // The whole level is read before anything below it is deleted; a level
+    // below one user entry is small.
+    std::vector<std::string> children;
+    std::unique_ptr<LDAPSearchResults> results = connection_->search(
+        dn, LDAPConnection::SEARCH_ONE, "objectclass=*", StringList{"dn"}, true);
+    while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
+        children.push_back(entry->getDN());
     }
-    try {
-        // The whole level is read before anything below it is deleted; a
-        // level below one user entry is small.
-        std::vector<std::string> children;
-        std::unique_ptr<LDAPSearchResults> results = connection_->search(
-            dn, LDAPConnection::SEARCH_ONE, "objectclass=*", StringList{"dn"}, true);
-        while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
-            children.push_back(entry->getDN());
-        }
-        results.reset();
-        for (const std::string& child : children) {
-            delLDAPChildren(child);
-            deleteEntry(child);
-            trace("   deleting:" + child);
-        }
-    } catch (const LDAPException& e) {
-        throw MyException(-16, "failed to delete user subentries from ldap: " + ldapErrorText(e));
+    results.reset();
+    for (const std::string& child : children) {
+        deleteChildren(child, account);
+        deleteEntry(child);
+        ++account.removed.entries;
+        settings_.trace("   deleting:" + child);
     }
+}
+
+void DirectoryStage::deleteUserEntry(AccountRemoval& account) {
+    if (!account.entryGone) {
+        settings_.trace("   deleting user entry");
+        try {
+            deleteEntry(userDN(account.uid()));
+            ++account.removed.entries;
+        } catch (const LDAPException& e) {
+            failed(e, -15, "failed to delete user from ldap: ", {&account});
+            return;
+        }
+    }
+    settings_.trace("done DropAcct::dropAcctLDAPEntry()");
 }

@@ -1,12 +1,13 @@
-// The IMAP stage of a removal: the user leaves the ACL of every mailbox,
-// then the user's mailbox (and with it its sub-mailboxes) is deleted.
+// The IMAP stage of a removal.
+#include "dropacct/ImapStage.h"
+
 #include <commoncpp/commoncpp.h>
 #include <commoncpp/socket.h>
 
-#include <iostream>
-
+#include "common/LdifWriter.h"
 #include "common/MyException.h"
-#include "dropacct/DropAcct.h"
+#include "dropacct/AccountRemoval.h"
+#include "dropacct/RemovalSettings.h"
 #include "imap/IMAPSimple.h"
 #include "wire/TlsChannel.h"
 
@@ -15,7 +16,7 @@ namespace {
 // Cyrus lets an administrator delete a user's mailbox only while the
 // administrator holds the "x" right on it; the implicit rights are "l" and
 // "a" only. When DELETE is refused, grant "x" and try once more.
-void deleteMailbox(IMAPSimple& client, const std::string& mailbox, const std::string& admin) {
+void deleteWithRetry(IMAPSimple& client, const std::string& mailbox, const std::string& admin) {
     try {
         client.del(mailbox);
     } catch (const IMAPException& refused) {
@@ -35,114 +36,210 @@ std::string quotedName(const std::string& name) {
     return "\"" + IMAPSimple::escapeString(name) + "\"";
 }
 
+std::vector<AccountRemoval*> stillGoing(const std::vector<AccountRemoval*>& accounts) {
+    std::vector<AccountRemoval*> going;
+    for (AccountRemoval* account : accounts) {
+        if (account->going()) {
+            going.push_back(account);
+        }
+    }
+    return going;
+}
+
+MyException mailboxFailure(const AccountRemoval& account, const std::string& message) {
+    return MyException(-44, "could not delete INBOX of user " + account.uid() +
+                                "\nError Message from server: " + message);
+}
+
 }  // namespace
 
-void DropAcct::planMailboxDeletion(IMAPSimple& client, const std::string& mailbox,
-                                   const std::string& delimiter) {
-    plan_->comment("imap: delete " + quotedName(mailbox));
-    // Deleting the mailbox deletes these with it.
-    for (const IMAPFolder& below :
-         client.list("\"\"", quotedName(mailbox + (delimiter.empty() ? "." : delimiter) + "*"))) {
-        plan_->comment("imap:   with " + quotedName(below.name));
+ImapStage::ImapStage(const RemovalSettings& settings, LdifWriter* plan)
+    : settings_(settings), plan_(plan) {}
+
+ImapStage::~ImapStage() = default;
+
+void ImapStage::run(const std::vector<AccountRemoval*>& accounts) {
+    settings_.trace("DropAcct::dropAcctFromCyrus()");
+    try {
+        runSession(accounts);
+    } catch (ost::Socket*) {
+        client_.reset();
+        throw MyException(-41, "Socket Error");
+    } catch (const ost::SockException&) {
+        client_.reset();
+        throw MyException(-41, "Socket Error");
     }
 }
 
-void DropAcct::dropAcctFromCyrus() {
-    trace("DropAcct::dropAcctFromCyrus()");
-    std::unique_ptr<IMAPSimple> client;
-    const auto endSession = [&client]() {
-        client->logout();
-        client.reset();
-    };
-    try {
+void ImapStage::runSession(const std::vector<AccountRemoval*>& accounts) {
+    login();
+    // A batch always lists: a mailbox already gone is nothing left to remove.
+    if (settings_.processAcls || settings_.batch()) {
+        if (settings_.processAcls) {
+            settings_.trace("Deleting User from ACLs of all folders");
+        }
         try {
-            client = std::make_unique<IMAPSimple>(cyrusHost_.c_str(), cyrusPort_, replyWaits_);
-            client->debug = debug;
-            if (tls_.imaps) {
-                client->startImplicitTls(tlsFor(cyrusHost_));
-            } else if (tls_.any()) {
-                client->startTls(tlsFor(cyrusHost_));
-            }
-            // The client quotes the password but does not escape it; front
-            // ends on standard input rely on it being escaped here.
-            const std::string password =
-                stdinMode ? IMAPSimple::escapeString(adminPassword_) : adminPassword_;
-            trace("IMAP login");
-            client->login(adminLogin_, password);
+            folders_ = client_->list("\"\"", "*");
+            foldersListed_ = true;
         } catch (const IMAPException& e) {
-            if (client) {
-                endSession();
-            }
-            throw MyException(-42, "IMAP login failed:" + e.message);
+            endSession();
+            throw MyException(-43, "could not delete ACLs: " + e.message);
         }
+    }
+    if (settings_.batch()) {
+        settleSieveRefusals(accounts);
+    }
+    if (settings_.processAcls) {
+        sweepAcls(stillGoing(accounts));
+    }
+    for (AccountRemoval* account : stillGoing(accounts)) {
+        deleteMailbox(*account);
+    }
+    endSession();
+}
 
-        std::list<IMAPFolder> folders;
-        if (processAcls_) {
-            trace("Deleting User from ACLs of all folders");
-            try {
-                folders = client->list("\"\"", "*");
-            } catch (const IMAPException& e) {
-                endSession();
-                throw MyException(-43, "could not delete ACLs: " + e.message);
-            }
-            // A mailbox whose ACL cannot be read or changed is passed over:
-            // the mailbox deletion still runs.
-            for (const IMAPFolder& folder : folders) {
-                std::list<IMAPAcl> acls;
-                try {
-                    acls = client->getACL(folder.name);
-                } catch (const IMAPException&) {
-                    continue;
-                }
-                for (const IMAPAcl& acl : acls) {
-                    if (acl.identifier != uid_)
-                        continue;
-                    if (plan_) {
-                        plan_->comment("imap: deleteacl " + quotedName(folder.name) + " " +
-                                       IMAPSimple::identifier(uid_));
-                        continue;
-                    }
-                    try {
-                        client->deleteACL(folder.name, uid_);
-                        ++removed_.acls;
-                    } catch (const IMAPException&) {
-                    }
-                }
-            }
+void ImapStage::login() {
+    try {
+        client_ = std::make_unique<IMAPSimple>(settings_.cyrusHost.c_str(), settings_.cyrusPort,
+                                               settings_.replyWaits);
+        client_->debug = settings_.debug;
+        if (settings_.tls.imaps) {
+            client_->startImplicitTls(settings_.tlsFor(settings_.cyrusHost));
+        } else if (settings_.tls.any()) {
+            client_->startTls(settings_.tlsFor(settings_.cyrusHost));
         }
+        // The client quotes the password but does not escape it; front ends
+        // on standard input rely on it being escaped here.
+        const std::string password = settings_.stdinMode
+                                         ? IMAPSimple::escapeString(settings_.adminPassword)
+                                         : settings_.adminPassword;
+        settings_.trace("IMAP login");
+        client_->login(settings_.adminLogin, password);
+    } catch (const IMAPException& e) {
+        if (client_) {
+            endSession();
+        }
+        throw MyException(-42, "IMAP login failed:" + e.message);
+    }
+}
 
+IMAPNamespace ImapStage::otherUsers() {
+    if (!namespace_ && namespaceFailure_.empty()) {
         try {
-            trace("Deleting user's inbox");
-            const IMAPNamespaceSet namespaces = client->Namespace();
+            const IMAPNamespaceSet namespaces = client_->Namespace();
             if (namespaces.otherUsers.empty()) {
                 throw IMAPException("namespace",
                                     "the server reports no other-users namespace to find the "
                                     "user's mailbox in");
             }
-            const IMAPNamespace& others = namespaces.otherUsers.front();
-            const std::string mailbox = others.prefix + uid_;
-            if (plan_) {
-                planMailboxDeletion(*client, mailbox, others.delimiter);
-            } else {
-                deleteMailbox(*client, mailbox, adminLogin_);
-                // The sub-mailboxes the listing showed went with it.
-                removed_.mailboxes = 1;
-                for (const IMAPFolder& folder : folders) {
-                    removed_.mailboxes +=
-                        folder.name.rfind(mailbox + others.delimiter, 0) == 0 ? 1 : 0;
-                }
-            }
+            namespace_ = std::make_unique<IMAPNamespace>(namespaces.otherUsers.front());
         } catch (const IMAPException& e) {
-            endSession();
-            throw MyException(-44, "could not delete INBOX of user " + uid_ +
-                                       "\nError Message from server: " + e.message);
+            namespaceFailure_ = e.message;
         }
-        endSession();
-    } catch (ost::Socket*) {
-        client.reset();
-        throw MyException(-41, "Socket Error");
-    } catch (const ost::SockException&) {
-        client.reset();
-        throw MyException(-41, "Socket Error");
     }
+    if (!namespace_) {
+        throw IMAPException(namespaceFailure_);
+    }
+    return *namespace_;
+}
+
+std::string ImapStage::mailboxOf(const AccountRemoval& account) const {
+    return namespace_->prefix + account.uid();
+}
+
+bool ImapStage::listed(const std::string& mailbox) const {
+    for (const IMAPFolder& folder : folders_) {
+        if (folder.name == mailbox) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void ImapStage::settleSieveRefusals(const std::vector<AccountRemoval*>& accounts) {
+    for (AccountRemoval* account : stillGoing(accounts)) {
+        if (!account->sieveRefused) {
+            continue;
+        }
+        try {
+            otherUsers();
+        } catch (const IMAPException& e) {
+            account->fail(mailboxFailure(*account, e.message));
+            continue;
+        }
+        if (listed(mailboxOf(*account))) {
+            account->fail(*account->sieveRefused);
+        }
+    }
+}
+
+void ImapStage::sweepAcls(const std::vector<AccountRemoval*>& accounts) {
+    std::map<std::string, AccountRemoval*> byUid;
+    for (AccountRemoval* account : accounts) {
+        byUid[account->uid()] = account;
+    }
+    // A mailbox whose ACL cannot be read or changed is passed over: the
+    // mailbox deletion still runs.
+    for (const IMAPFolder& folder : folders_) {
+        std::list<IMAPAcl> acls;
+        try {
+            acls = client_->getACL(folder.name);
+        } catch (const IMAPException&) {
+            continue;
+        }
+        for (const IMAPAcl& acl : acls) {
+            const auto account = byUid.find(acl.identifier);
+            if (account == byUid.end())
+                continue;
+            if (plan_) {
+                plan_->comment("imap: deleteacl " + quotedName(folder.name) + " " +
+                               IMAPSimple::identifier(acl.identifier));
+                continue;
+            }
+            try {
+                client_->deleteACL(folder.name, acl.identifier);
+                ++account->second->removed.acls;
+            } catch (const IMAPException&) {
+            }
+        }
+    }
+}
+
+void ImapStage::deleteMailbox(AccountRemoval& account) {
+    try {
+        settings_.trace("Deleting user's inbox");
+        const IMAPNamespace others = otherUsers();
+        const std::string mailbox = mailboxOf(account);
+        // Run again after an interruption, a batch finds some mailboxes gone.
+        if (settings_.batch() && foldersListed_ && !listed(mailbox)) {
+            return;
+        }
+        if (plan_) {
+            planMailboxDeletion(mailbox, others.delimiter);
+            return;
+        }
+        deleteWithRetry(*client_, mailbox, settings_.adminLogin);
+        // The sub-mailboxes the listing showed went with it.
+        account.removed.mailboxes = 1;
+        for (const IMAPFolder& folder : folders_) {
+            account.removed.mailboxes +=
+                folder.name.rfind(mailbox + others.delimiter, 0) == 0 ? 1 : 0;
+        }
+    } catch (const IMAPException& e) {
+        account.fail(mailboxFailure(account, e.message));
+    }
+}
+
+void ImapStage::planMailboxDeletion(const std::string& mailbox, const std::string& delimiter) {
+    plan_->comment("imap: delete " + quotedName(mailbox));
+    // Deleting the mailbox deletes these with it.
+    for (const IMAPFolder& below :
+         client_->list("\"\"", quotedName(mailbox + (delimiter.empty() ? "." : delimiter) + "*"))) {
+        plan_->comment("imap:   with " + quotedName(below.name));
+    }
+}
+
+void ImapStage::endSession() {
+    client_->logout();
+    client_.reset();
 }

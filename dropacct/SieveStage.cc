@@ -1,17 +1,16 @@
-// The Sieve stage of a removal: every filter script of the user is deleted,
-// acting as the administrator for the user. A server that refers the user
-// to another one (a Cyrus murder's frontend names the user's backend) is
-// followed: the same work is done again there, a few hops at most and never
-// back to a server already visited.
+// The Sieve stage of a removal.
+#include "dropacct/SieveStage.h"
+
 #include <commoncpp/commoncpp.h>
 #include <commoncpp/socket.h>
 
 #include <algorithm>
-#include <iostream>
 #include <set>
 
+#include "common/LdifWriter.h"
 #include "common/MyException.h"
-#include "dropacct/DropAcct.h"
+#include "dropacct/AccountRemoval.h"
+#include "dropacct/RemovalSettings.h"
 #include "sieve/SieveSimple.h"
 #include "wire/TlsChannel.h"
 
@@ -26,21 +25,35 @@ std::string serverName(const std::string& host, int port) {
     return lower + ":" + std::to_string(port);
 }
 
+// The login was refused: in a batch that may mean the user's mailbox, which
+// holds the scripts, is already gone.
+struct LoginRefused {
+    SieveException error;
+};
+
 }  // namespace
 
-void DropAcct::dropAcctSieve() {
-    trace("DropAcct::dropAcctSieve()");
+void SieveStage::run(const std::vector<AccountRemoval*>& accounts) {
+    for (AccountRemoval* account : accounts) {
+        if (account->going()) {
+            removeAccount(*account);
+        }
+    }
+}
+
+void SieveStage::removeAccount(AccountRemoval& account) {
+    settings_.trace("DropAcct::dropAcctSieve()");
     const std::string scriptFailure =
-        "Could not delete filterscript of user: " + uid_ + "\nError message: ";
-    std::string host = cyrusHost_;
-    int port = sievePort_;
+        "Could not delete filterscript of user: " + account.uid() + "\nError message: ";
+    std::string host = settings_.cyrusHost;
+    int port = settings_.sievePort;
     std::string referredBy;
     std::set<std::string> visited;
     for (int referrals = 0;; ++referrals) {
         visited.insert(serverName(host, port));
-        std::unique_ptr<SieveSimple> client = openSieveSession(host, port, referredBy);
+        std::unique_ptr<SieveSimple> client = openSession(host, port, referredBy);
         try {
-            removeSieveScripts(*client);
+            removeScripts(*client, account);
             client->logout();
             return;
         } catch (const SieveReferral& referral) {
@@ -48,43 +61,50 @@ void DropAcct::dropAcctSieve() {
             std::string nextHost;
             int nextPort = 0;
             if (!parseSieveUrl(referral.url, nextHost, nextPort)) {
-                throw MyException(-51, scriptFailure + referral.message +
-                                           " (a referral this client cannot follow)");
+                account.fail(MyException(-51, scriptFailure + referral.message +
+                                                  " (a referral this client cannot follow)"));
+                return;
             }
-            nextPort = nextPort ? nextPort : sievePort_;
+            nextPort = nextPort ? nextPort : settings_.sievePort;
             if (referrals == kMaxReferrals || visited.count(serverName(nextHost, nextPort))) {
-                throw MyException(
+                account.fail(MyException(
                     -51,
                     scriptFailure + referral.message + " (" +
                         (referrals == kMaxReferrals
                              ? "more than " + std::to_string(kMaxReferrals) + " referrals"
                              : "a referral back to " + nextHost + ":" + std::to_string(nextPort)) +
-                        ", not followed)");
+                        ", not followed)"));
+                return;
             }
-            trace("    referred to " + referral.url + ": " + nextHost + ":" +
-                  std::to_string(nextPort));
+            settings_.trace("    referred to " + referral.url + ": " + nextHost + ":" +
+                            std::to_string(nextPort));
             referredBy = host + ":" + std::to_string(port);
             host = nextHost;
             port = nextPort;
+        } catch (const LoginRefused& refused) {
+            client->logout();
+            account.sieveRefused = MyException(-51, scriptFailure + refused.error.message);
+            return;
         } catch (const SieveException& e) {
             client->logout();
-            throw MyException(-51, scriptFailure + e.message);
+            account.fail(MyException(-51, scriptFailure + e.message));
+            return;
         }
     }
 }
 
-std::unique_ptr<SieveSimple> DropAcct::openSieveSession(const std::string& host, int port,
-                                                        const std::string& referredBy) {
+std::unique_ptr<SieveSimple> SieveStage::openSession(const std::string& host, int port,
+                                                     const std::string& referredBy) const {
     std::string failure = "Sieve initialization failed.\nError message:";
     // A server named by a referral is named in the message as well.
     const std::string where = referredBy.empty() ? ""
                                                  : " (" + host + ":" + std::to_string(port) +
                                                        ", referred by " + referredBy + ")";
     try {
-        auto client = std::make_unique<SieveSimple>(host.c_str(), port, replyWaits_);
+        auto client = std::make_unique<SieveSimple>(host.c_str(), port, settings_.replyWaits);
         // Sieve has no implicit TLS: any TLS option means STARTTLS here.
-        if (tls_.any()) {
-            client->startTls(tlsFor(host));
+        if (settings_.tls.any()) {
+            client->startTls(settings_.tlsFor(host));
         }
         return client;
     } catch (const SieveException& e) {
@@ -96,8 +116,19 @@ std::unique_ptr<SieveSimple> DropAcct::openSieveSession(const std::string& host,
     }
 }
 
-void DropAcct::removeSieveScripts(SieveSimple& client) {
-    client.authenticate(uid_, adminLogin_, adminPassword_);
+void SieveStage::removeScripts(SieveSimple& client, AccountRemoval& account) const {
+    try {
+        client.authenticate(account.uid(), settings_.adminLogin, settings_.adminPassword);
+    } catch (const SieveReferral&) {
+        throw;
+    } catch (const SieveException& e) {
+        // Only a batch with an IMAP stage can tell whether the mailbox is gone.
+        if (settings_.batch() && settings_.imap &&
+            e.message.find("Serverresponse: NO") != std::string::npos) {
+            throw LoginRefused{e};
+        }
+        throw;
+    }
     std::list<std::string> scripts;
     std::string active;
     client.list(scripts, active);
@@ -114,7 +145,7 @@ void DropAcct::removeSieveScripts(SieveSimple& client) {
             plan_->comment("sieve: delete \"" + script + "\"");
         } else {
             client.del(script);
-            ++removed_.scripts;
+            ++account.removed.scripts;
         }
     }
 }

@@ -197,6 +197,62 @@ void LDAPConnection::del(const std::string& dn, const LDAPConstraints*) {
     }
 }
 
+int LDAPConnection::startAdd(const LDAPEntry* entry) {
+    if (!handle_->session) {
+        throw LDAPException(LDAP_SERVER_DOWN, "");
+    }
+    LdapModArray mods;
+    for (const LDAPAttribute& attribute : *entry->getAttributes()) {
+        mods.add(LDAP_MOD_ADD, attribute);
+    }
+    int messageId = 0;
+    const int rc = ldap_add_ext(handle_->session, entry->getDN().c_str(), mods.get(), nullptr,
+                                nullptr, &messageId);
+    if (rc != LDAP_SUCCESS) {
+        fail(rc);
+    }
+    return messageId;
+}
+
+int LDAPConnection::startModify(const std::string& dn, const LDAPModList* modifications) {
+    if (!handle_->session) {
+        throw LDAPException(LDAP_SERVER_DOWN, "");
+    }
+    LdapModArray mods;
+    for (const LDAPModification& modification : *modifications) {
+        mods.add(modification.getOperation(), modification.getAttribute());
+    }
+    int messageId = 0;
+    const int rc =
+        ldap_modify_ext(handle_->session, dn.c_str(), mods.get(), nullptr, nullptr, &messageId);
+    if (rc != LDAP_SUCCESS) {
+        fail(rc);
+    }
+    return messageId;
+}
+
+void LDAPConnection::result(int messageId) {
+    if (!handle_->session) {
+        throw LDAPException(LDAP_SERVER_DOWN, "");
+    }
+    LDAPMessage* answer = nullptr;
+    if (ldap_result(handle_->session, messageId, LDAP_MSG_ALL, nullptr, &answer) <= 0) {
+        int code = LDAP_SERVER_DOWN;
+        ldap_get_option(handle_->session, LDAP_OPT_RESULT_CODE, &code);
+        fail(code == LDAP_SUCCESS ? LDAP_SERVER_DOWN : code);
+    }
+    int code = LDAP_SUCCESS;
+    // Parsing keeps the diagnostic message and referral where fail() reads them.
+    const int rc =
+        ldap_parse_result(handle_->session, answer, &code, nullptr, nullptr, nullptr, nullptr, 1);
+    if (rc != LDAP_SUCCESS) {
+        fail(rc);
+    }
+    if (code != LDAP_SUCCESS) {
+        fail(code);
+    }
+}
+
 void LDAPConnection::unbind() {
     handle_ = std::make_unique<Handle>();
 }

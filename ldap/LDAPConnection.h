@@ -46,6 +46,13 @@ class LDAPConnection {
     void modify(const std::string& dn, const LDAPModList* modifications,
                 const LDAPConstraints* constraints = nullptr);
     void del(const std::string& dn, const LDAPConstraints* constraints = nullptr);
+    // The add and modify requests sent without waiting for their answers,
+    // so several go out at once; the request's message ID is returned and
+    // result() waits for its answer, raising LDAPException as the waiting
+    // calls do.
+    int startAdd(const LDAPEntry* entry);
+    int startModify(const std::string& dn, const LDAPModList* modifications);
+    void result(int messageId);
     void unbind();
 
     // The ldap:// (or ldaps://) URI for a host and port; IPv6 literals are

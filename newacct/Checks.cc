@@ -55,7 +55,7 @@ void NewAcct::checkParams() {
     addAttribute("uid", login_);
     if (surname_.empty())
         throw MyException(-6, "you must define option -sn");
-    if (userPassword_.empty())
+    if (userPassword_.empty() && !genpw_)
         throw MyException(-7, "you must define option -up");
     if (!mail_.empty()) {
         if (mail_.find('@') == std::string::npos) {

@@ -17,6 +17,7 @@
 #include "common/Escape.h"
 #include "common/MyException.h"
 #include "ldap/LDAPException.h"
+#include "newacct/BatchLedger.h"
 #include "newacct/NewAcct.h"
 
 namespace {
@@ -31,6 +32,21 @@ void pauseBeforeAttempt(int attempt) {
     std::uniform_int_distribution<int> milliseconds(1, ceiling);
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds(random)));
 }
+
+// Leaves a batch's ledger out of the checks while it lives.
+class LedgerAside {
+  public:
+    explicit LedgerAside(BatchLedger*& ledger) : ledger_(ledger), kept_(ledger) {
+        ledger = nullptr;
+    }
+    ~LedgerAside() { ledger_ = kept_; }
+    LedgerAside(const LedgerAside&) = delete;
+    LedgerAside& operator=(const LedgerAside&) = delete;
+
+  private:
+    BatchLedger*& ledger_;
+    BatchLedger* const kept_;
+};
 
 bool containsNoCase(const std::string& text, const std::string& part) {
     return strcasestr(text.c_str(), part.c_str()) != nullptr;
@@ -63,7 +79,7 @@ NewAcct::Conflicts NewAcct::findConflicts() {
     Conflicts found;
     if (wanted.empty())
         return found;
-    std::unique_ptr<LDAPSearchResults> results = connection_->search(
+    std::unique_ptr<LDAPSearchResults> results = connection()->search(
         baseDN_, LDAPConnection::SEARCH_ONE,
         "(&(objectClass=posixAccount)(!(uid=" + escapeFilterValue(login_) + "))(|" + wanted + "))",
         StringList{"uidNumber"});
@@ -94,7 +110,7 @@ NewAcct::Conflicts NewAcct::conflictsOfRefusal(const LDAPException& refusal) con
 
 void NewAcct::withdrawUserEntry() {
     try {
-        connection_->del(userDN());
+        connection()->del(userDN());
     } catch (const LDAPException& e) {
         throw MyException(-14, "failed to withdraw entry " + userDN() +
                                    " after a conflict with a concurrent run: " + e.getResultMsg() +
@@ -104,7 +120,9 @@ void NewAcct::withdrawUserEntry() {
 
 void NewAcct::checkAddressesSettled(const LDAPException* refusal) {
     // A holder seen once may be another run between its add and its own
-    // withdrawal: only one still there after a pause has settled.
+    // withdrawal: only one still there after a pause has settled. Another
+    // run's holder is news to a batch's ledger: the directory is asked.
+    const LedgerAside aside(ledger_);
     try {
         checkMailUnique();
         checkAliases();
@@ -176,7 +194,10 @@ unsigned NewAcct::nextFreeUidNumber(unsigned from) {
     // search), instead of reading every account again.
     try {
         for (unsigned number = from;; ++number) {
-            std::unique_ptr<LDAPSearchResults> results = connection_->search(
+            if (number != from && ledger_ && ledger_->holdsNumber(number)) {
+                continue;
+            }
+            std::unique_ptr<LDAPSearchResults> results = connection()->search(
                 baseDN_, LDAPConnection::SEARCH_ONE,
                 "(&(objectClass=posixAccount)(uidNumber=" + std::to_string(number) + "))",
                 StringList{"1.1"});
@@ -186,6 +207,9 @@ unsigned NewAcct::nextFreeUidNumber(unsigned from) {
             }
             if (!taken) {
                 return number;
+            }
+            if (ledger_) {
+                ledger_->holdNumber(number);
             }
         }
     } catch (const LDAPException&) {
@@ -207,7 +231,7 @@ void NewAcct::claimUserEntry() {
         std::optional<LDAPException> refusal;
         try {
             const LDAPEntry entry(userDN(), attributes_);
-            connection_->add(&entry);
+            connection()->add(&entry);
         } catch (const LDAPException& e) {
             // Lost on our side (codes below 0), the add may still have
             // been applied: the entry is named as possibly written.
@@ -229,8 +253,10 @@ void NewAcct::claimUserEntry() {
                 withdrawUserEntry();
                 throw MyException(-12, "search failed");
             }
-            if (!conflicts.any())
+            if (!conflicts.any()) {
+                written_.push_back({userDN(), "", ""});
                 return;
+            }
             withdrawUserEntry();
         }
         if (attempt == kMaxAttempts) {

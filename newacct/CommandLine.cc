@@ -11,6 +11,7 @@
 #include "common/MyException.h"
 #include "common/OptionAbbreviations.h"
 #include "newacct/NewAcct.h"
+#include "newacct/RunSettings.h"
 
 namespace {
 
@@ -78,6 +79,9 @@ const option known_options[] = {
     NEWER("apfile", required_argument),
     NEWER("dryrun", no_argument),
     NEWER("config", required_argument),
+    NEWER("batch", required_argument),
+    NEWER("encoding", required_argument),
+    NEWER("genpw", no_argument),
     {nullptr, 0, nullptr, 0},
 };
 #undef REQUIRED
@@ -89,7 +93,7 @@ bool isStdinMode(int argc, char** argv) {
     return argc <= 1 || std::string(argv[1]) == "-";
 }
 
-int readOptions(NewAcct& account, int argc, char** argv, std::ostream& out) {
+int readOptions(RunSettings& settings, int argc, char** argv, std::ostream& out) {
     optind = 0;
     opterr = 0;  // our own message names the option as it was given
     OptionAbbreviations args(known_options, argc, argv);
@@ -113,14 +117,14 @@ int readOptions(NewAcct& account, int argc, char** argv, std::ostream& out) {
             out << "newacct $Revision: 1.11 $\n" << std::endl;
             return 1;
         }
-        account.addParam(name, optarg ? optarg : "");
+        settings.addParam(name, optarg ? optarg : "");
         if (name == "ap" || name == "up") {
             eraseArgument(optarg);
         }
     }
 }
 
-void readStdin(NewAcct& account, std::istream& in) {
+void readStdin(RunSettings& settings, std::istream& in) {
     std::string line;
     while (std::getline(in, line)) {
         const size_t equals = line.find('=');
@@ -134,7 +138,7 @@ void readStdin(NewAcct& account, std::istream& in) {
             value += "\n" + continuation;
         }
         if (!name.empty() && !value.empty()) {
-            account.addParam(name, value);
+            settings.addParam(name, value);
         }
     }
 }

@@ -5,15 +5,15 @@
 
 #include <iosfwd>
 
-class NewAcct;
+class RunSettings;
 
 bool isStdinMode(int argc, char** argv);
 
 // Reads the options. Returns -1 when the run goes on, else the exit status
 // to end it with (1 after -help or -V). Raises MyException(255) for an
 // unknown option or an option without its value.
-int readOptions(NewAcct& account, int argc, char** argv, std::ostream& out);
+int readOptions(RunSettings& settings, int argc, char** argv, std::ostream& out);
 
 // Reads name=value lines until the end of input; lines with an empty name
 // or value are ignored.
-void readStdin(NewAcct& account, std::istream& in);
+void readStdin(RunSettings& settings, std::istream& in);

@@ -1,8 +1,6 @@
 // What newacct learns from the directory before writing: whether the mail
 // address and aliases are free, the first free user ID, the password hash
 // and the user's access-control item.
-#include <crypt.h>
-
 #include <algorithm>
 #include <vector>
 
@@ -10,27 +8,43 @@
 #include "common/Escape.h"
 #include "common/MyException.h"
 #include "ldap/LDAPException.h"
+#include "newacct/BatchLedger.h"
+#include "newacct/DirectorySession.h"
 #include "newacct/NewAcct.h"
+#include "newacct/Passwords.h"
+
+DirectoryParams NewAcct::directoryParams() const {
+    return DirectoryParams{host_, port_, baseDN_, adminLogin_, adminPassword_, tls_.directory()};
+}
 
 void NewAcct::ldapBind() {
-    const DirectoryParams params{host_,       port_,          baseDN_,
-                                 adminLogin_, adminPassword_, tls_.directory()};
-    try {
-        openAdminSession(connection_, params);
-    } catch (const AdminSessionError& e) {
-        throw MyException(-12, e.explanation.empty() ? "bind failed" : "bind failed: " + e.text());
-    }
+    ownSession_ = std::make_unique<DirectorySession>(directoryParams());
+    session_ = ownSession_.get();
+    ownSession_->bind();
+}
+
+void NewAcct::useSession(DirectorySession& session, BatchLedger* ledger) {
+    session_ = &session;
+    ledger_ = ledger;
+}
+
+LDAPConnection* NewAcct::connection() const {
+    return session_ ? session_->connection() : nullptr;
 }
 
 void NewAcct::unbind() {
-    if (connection_) {
-        connection_->unbind();
-        connection_.reset();
+    if (ownSession_) {
+        ownSession_->unbind();
     }
 }
 
+bool NewAcct::addressFree(const std::string& address) {
+    return ledger_ ? ledger_->addressFree(address, login_) : isAddressUnique(address);
+}
+
 bool NewAcct::isAddressUnique(std::string address) {
-    if (!connection_) {
+    LDAPConnection* const directory = connection();
+    if (!directory) {
         return false;
     }
     const std::string value = escapeFilterValue(address);
@@ -38,7 +52,7 @@ bool NewAcct::isAddressUnique(std::string address) {
                                ")(uid=" + value + ") ) (! (uid=" + escapeFilterValue(login_) +
                                ")))";
     try {
-        std::unique_ptr<LDAPSearchResults> results = connection_->search(
+        std::unique_ptr<LDAPSearchResults> results = directory->search(
             baseDN_, LDAPConnection::SEARCH_ONE, filter, StringList{"objectClass"});
         return results->getNext() == nullptr;
     } catch (const LDAPException&) {
@@ -47,14 +61,14 @@ bool NewAcct::isAddressUnique(std::string address) {
 }
 
 void NewAcct::checkMailUnique() {
-    if (!isAddressUnique(mail_.substr(0, mail_.find('@')))) {
+    if (!addressFree(mail_.substr(0, mail_.find('@')))) {
         throw MyException(-16, "Address " + mail_ + " already exists. Aborted");
     }
 }
 
 void NewAcct::checkAliases() {
     for (const std::string& alias : aliases_) {
-        if (!isAddressUnique(alias)) {
+        if (!addressFree(alias)) {
             throw MyException(-16, "Alias " + alias + " already exists. Aborted");
         }
     }
@@ -74,14 +88,15 @@ unsigned firstFreeUidNumber(std::vector<long> used) {
 }
 
 unsigned NewAcct::scanFirstFreeUidNumber() {
-    if (!connection_) {
+    LDAPConnection* const directory = connection();
+    if (!directory) {
         throw MyException(-12, "search failed");
     }
     // Only numbers above 2000 matter; the entries themselves are read one at
     // a time and dropped.
     std::vector<long> used;
     try {
-        std::unique_ptr<LDAPSearchResults> results = connection_->search(
+        std::unique_ptr<LDAPSearchResults> results = directory->search(
             baseDN_, LDAPConnection::SEARCH_ONE, "(& (objectClass=posixAccount)(uidNumber=*))",
             StringList{"uidNumber"});
         while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
@@ -101,43 +116,49 @@ unsigned NewAcct::scanFirstFreeUidNumber() {
 
 void NewAcct::initUidNumber() {
     if (uidNumber_ == 0) {
-        uidNumber_ = scanFirstFreeUidNumber();
+        uidNumber_ = ledger_ ? ledger_->firstFreeNumber() : scanFirstFreeUidNumber();
         uidNumberChosen_ = true;
     }
     addAttribute("uidnumber", std::to_string(uidNumber_));
 }
 
+void NewAcct::preparePassword() {
+    if (passwordHashed_) {
+        return;
+    }
+    if (makesPassword()) {
+        madePassword_ = makePassword();
+        userPassword_ = madePassword_;
+    }
+    // A value that names its scheme ({SSHA}, {crypt}, ...) is stored as given.
+    if (userPassword_.empty() || userPassword_[0] != '{' ||
+        userPassword_.find('}') == std::string::npos || userPassword_.find('}') == 1) {
+        userPassword_ = hashPassword(userPassword_);
+    }
+    passwordHashed_ = true;
+}
+
 void NewAcct::initUserPwd() {
-    std::string scheme;
-    if (!userPassword_.empty() && userPassword_[0] == '{') {
-        const size_t close = userPassword_.find('}');
-        if (close != std::string::npos) {
-            scheme = userPassword_.substr(1, close - 1);
-        }
-    }
-    if (scheme.empty()) {
-        // SHA-512 crypt with a salt from the system's random source: the
-        // traditional DES crypt keeps only eight characters of a password.
-        // Consumers check "{crypt}" values through crypt(3) whatever its method.
-        const char* salt = crypt_gensalt("$6$", 0, nullptr, 0);
-        crypt_data data{};
-        const char* hash = salt ? crypt_r(userPassword_.c_str(), salt, &data) : nullptr;
-        if (!hash || hash[0] == '*') {
-            throw MyException(-12, "password hashing failed");
-        }
-        userPassword_ = std::string("{crypt}") + hash;
-    }
+    preparePassword();
     addAttribute("userpassword", userPassword_);
 }
 
 void NewAcct::initUserAci() {
-    if (!connection_) {
+    if (ledger_ && ledger_->userAci) {
+        for (const std::string& item : *ledger_->userAci) {
+            addAttribute("openldapaci", item);
+        }
+        return;
+    }
+    LDAPConnection* const directory = connection();
+    if (!directory) {
         throw MyException(-12, "search failed");
     }
+    std::vector<std::string> items;
     try {
         std::unique_ptr<LDAPSearchResults> results =
-            connection_->search("uid=cyrus," + baseDN_, LDAPConnection::SEARCH_BASE,
-                                "(objectClass=*)", StringList{"defaultuseraci"});
+            directory->search("uid=cyrus," + baseDN_, LDAPConnection::SEARCH_BASE,
+                              "(objectClass=*)", StringList{"defaultuseraci"});
         while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
             const LDAPAttributeList* attributes = entry->getAttributes();
             if (attributes->empty() || attributes->begin()->getValues().empty())
@@ -146,9 +167,13 @@ void NewAcct::initUserAci() {
             // Every single blank separates two names (two blanks give an empty one).
             std::string names = text;
             std::replace(names.begin(), names.end(), ' ', ',');
-            addAttribute("openldapaci", "1#entry#grant;r,w,s,c;" + names + ";r,s,c;[all]#self#");
+            items.push_back("1#entry#grant;r,w,s,c;" + names + ";r,s,c;[all]#self#");
+            addAttribute("openldapaci", items.back());
         }
     } catch (const LDAPException&) {
         throw MyException(-12, "search failed");
+    }
+    if (ledger_) {
+        ledger_->userAci = items;
     }
 }

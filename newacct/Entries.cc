@@ -1,20 +1,27 @@
 // The entries newacct writes: the user entry, then its personal address
 // book, its write access to the global address book, its groupware contact
-// and its class memberships. Nothing written is rolled back on a failure.
+// and its class memberships. What was written is kept in order, for a batch
+// to take back when a later write fails.
 #include <errno.h>
 #include <iconv.h>
 #include <langinfo.h>
 
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "common/AuditLog.h"
 #include "common/Escape.h"
 #include "common/MyException.h"
 #include "ldap/LDAPException.h"
+#include "newacct/BatchLedger.h"
+#include "newacct/DirectorySession.h"
 #include "newacct/NewAcct.h"
 
 std::string NewAcct::convertToUTF8(const std::string& value) const {
+    if (cellValues_) {
+        return value;
+    }
     const char* codeset = nl_langinfo(CODESET);
     if (std::strcmp(codeset, "UTF-8") == 0) {
         return value;
@@ -40,19 +47,67 @@ std::string NewAcct::convertToUTF8(const std::string& value) const {
     return std::string(output.data(), out - output.data());
 }
 
-void NewAcct::addEntry(const LDAPEntry& entry) {
+void NewAcct::addEntry(const LDAPEntry& entry, const std::string& failure) {
     if (plan_) {
         plan_->add(entry.getDN(), *entry.getAttributes());
-    } else {
-        connection_->add(&entry);
+        return;
     }
+    const Written written{entry.getDN(), "", ""};
+    try {
+        if (ledger_) {
+            pending_.push_back({connection()->startAdd(&entry), written, failure});
+            return;
+        }
+        connection()->add(&entry);
+    } catch (const LDAPException& e) {
+        throw MyException(-14, failure + e.getResultMsg());
+    }
+    written_.push_back(written);
 }
 
-void NewAcct::modifyEntry(const std::string& dn, const LDAPModList& modifications) {
+void NewAcct::addValue(const std::string& dn, const std::string& attribute,
+                       const std::string& value, const std::string& failure) {
+    LDAPModList modifications;
+    modifications.addModification(
+        LDAPModification(LDAPAttribute(attribute, value), LDAPModification::OP_ADD));
     if (plan_) {
         plan_->modify(dn, modifications);
-    } else {
-        connection_->modify(dn, &modifications);
+        return;
+    }
+    const Written written{dn, attribute, value};
+    try {
+        if (ledger_) {
+            pending_.push_back({connection()->startModify(dn, &modifications), written, failure});
+            return;
+        }
+        connection()->modify(dn, &modifications);
+    } catch (const LDAPException& e) {
+        throw MyException(-14, failure + e.getResultMsg());
+    }
+    written_.push_back(written);
+}
+
+void NewAcct::settleWrites() {
+    // Every answer is read, so that what was written is known for a take-back
+    // even after a failure; the first failure in the order sent counts. An
+    // answer lost with the connection may mean a change made.
+    std::optional<MyException> first;
+    for (const Pending& sent : pending_) {
+        try {
+            connection()->result(sent.messageId);
+            written_.push_back(sent.written);
+        } catch (const LDAPException& e) {
+            if (DirectorySession::isLost(e)) {
+                written_.push_back(sent.written);
+            }
+            if (!first) {
+                first = MyException(-14, sent.failure + e.getResultMsg());
+            }
+        }
+    }
+    pending_.clear();
+    if (first) {
+        throw *first;
     }
 }
 
@@ -105,25 +160,43 @@ void NewAcct::addUserToLDAP() {
     classes.addValue(gidNumber_ == 103 ? "TolvoSchoolWorkstation" : "TolvoSchoolAccount");
     attributes_.addAttribute(classes);
 
-    if (!connection_) {
+    if (!connection()) {
         throw MyException(-14, "failed to add entry");
     }
+    if (ledger_) {
+        // A batch knows its class groups: a missing one fails the account
+        // as its membership would, before anything is written.
+        for (const std::string& name : classes_) {
+            if (!ledger_->groupExists(name)) {
+                throw MyException(-14, "failed give user " + login_ + " to the class:" + name +
+                                           " No such object");
+            }
+        }
+    }
     claimUserEntry();
-    addAddressBookBase();
-    if (globalAddressBook_) {
-        addGlobalAddressBookAccess();
+    // In a batch the entry's further writes go out together and their
+    // answers are read after the last: none depends on another.
+    try {
+        addAddressBookBase();
+        if (globalAddressBook_) {
+            addGlobalAddressBookAccess();
+        }
+        if (phpgw()) {
+            addToPHPGWAddressBook();
+        }
+        addToClasses();
+    } catch (const MyException&) {
+        settleWrites();
+        throw;
     }
-    if (phpgw()) {
-        addToPHPGWAddressBook();
-    }
-    addToClasses();
+    settleWrites();
     if (plan_) {
         plan_->publish();
     }
 }
 
 void NewAcct::addAddressBookBase() {
-    if (!connection_) {
+    if (!connection()) {
         throw MyException(-14, "failed to add entry");
     }
     LDAPAttributeList attributes;
@@ -131,31 +204,19 @@ void NewAcct::addAddressBookBase() {
     LDAPAttribute classes("objectClass", "top");
     classes.addValue("organizationalUnit");
     attributes.addAttribute(classes);
-    const LDAPEntry entry("ou=addr," + userDN(), attributes);
-    try {
-        addEntry(entry);
-    } catch (const LDAPException& e) {
-        throw MyException(-14, "failed to add entry: " + e.getResultMsg());
-    }
+    addEntry(LDAPEntry("ou=addr," + userDN(), attributes), "failed to add entry: ");
 }
 
 void NewAcct::addGlobalAddressBookAccess() {
-    LDAPModList modifications;
-    modifications.addModification(
-        LDAPModification(LDAPAttribute("member", userDN()), LDAPModification::OP_ADD));
-    if (!connection_) {
+    if (!connection()) {
         throw MyException(-14, "no ldap connection");
     }
-    try {
-        modifyEntry("cn=AddressAdmins,o=Addressbook," + baseDN_, modifications);
-    } catch (const LDAPException& e) {
-        throw MyException(
-            -14, "failed give user write access to the global address book: " + e.getResultMsg());
-    }
+    addValue("cn=AddressAdmins,o=Addressbook," + baseDN_, "member", userDN(),
+             "failed give user write access to the global address book: ");
 }
 
 void NewAcct::addToPHPGWAddressBook() {
-    if (!connection_) {
+    if (!connection()) {
         throw MyException(-14, "failed to add entry");
     }
     LDAPAttributeList attributes;
@@ -184,28 +245,17 @@ void NewAcct::addToPHPGWAddressBook() {
     classes.addValue("inetOrgPerson");
     classes.addValue("phpgwContact");
     attributes.addAttribute(classes);
-    const LDAPEntry entry("uid=" + escapeDnValue(login_ + ":system") + ",o=AddressBook," + baseDN_,
-                          attributes);
-    try {
-        addEntry(entry);
-    } catch (const LDAPException& e) {
-        throw MyException(-14, "failed to add entry: " + e.getResultMsg());
-    }
+    addEntry(LDAPEntry("uid=" + escapeDnValue(login_ + ":system") + ",o=AddressBook," + baseDN_,
+                       attributes),
+             "failed to add entry: ");
 }
 
 void NewAcct::addToClasses() {
-    if (!connection_) {
+    if (!connection()) {
         return;
     }
-    LDAPModList modifications;
-    modifications.addModification(
-        LDAPModification(LDAPAttribute("memberUid", login_), LDAPModification::OP_ADD));
     for (const std::string& name : classes_) {
-        try {
-            modifyEntry("cn=" + escapeDnValue(name) + "," + baseDN_, modifications);
-        } catch (const LDAPException& e) {
-            throw MyException(-14, "failed give user " + login_ + " to the class:" + name + " " +
-                                       e.getResultMsg());
-        }
+        addValue("cn=" + escapeDnValue(name) + "," + baseDN_, "memberUid", login_,
+                 "failed give user " + login_ + " to the class:" + name + " ");
     }
 }

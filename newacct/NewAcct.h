@@ -6,22 +6,35 @@
 #include <list>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "common/AdminSession.h"
 #include "common/LdifWriter.h"
 #include "common/TlsOptions.h"
 #include "ldap/LDAPAttributeList.h"
 #include "ldap/LDAPConnection.h"
 #include "ldap/LDAPException.h"
 
+class BatchLedger;
+class DirectorySession;
+
 class NewAcct {
   public:
     NewAcct();
+    ~NewAcct();
+    NewAcct(NewAcct&&) noexcept;
+    NewAcct& operator=(NewAcct&&) noexcept;
 
     // Stores one parameter from the command line or standard input; raises
     // MyException(255, "wrong option: <name>") for a name it does not know.
     void addParam(const std::string& name, const std::string& value);
+    // Stores one cell of a batch file: a value that is UTF-8 already.
+    void addCell(const std::string& name, const std::string& value);
+    // Whether a batch file's column may name `name`: a parameter of one
+    // account, not of the directory session or the run.
+    static bool isAccountParam(const std::string& name);
     // Stores the settings of the site defaults file (-config, else
     // siteDefaults, which may be missing) whose names the command line or
     // standard input did not give; names of the other program are passed
@@ -34,11 +47,18 @@ class NewAcct {
     void createCN();
     bool checkPhoneString(const std::string& value) const;
 
+    // Binds a session of this account's own (a single run).
     void ldapBind();
+    // Uses the session (and what it knows) that a batch shares.
+    void useSession(DirectorySession& session, BatchLedger* ledger);
+    DirectoryParams directoryParams() const;
     void checkMailUnique();
     void checkAliases();
     bool isAddressUnique(std::string address);
     void initUidNumber();
+    // Makes up a password with -genpw when none was given, then hashes it;
+    // needs no directory, so a batch does it for many accounts at once.
+    void preparePassword();
     void initUserPwd();
     void initUserAci();
 
@@ -54,6 +74,22 @@ class NewAcct {
     void unbind();
 
     bool dryRun() const { return plan_ != nullptr; }
+    // The changes written down with -dryrun.
+    std::string plan() const { return planText_->str(); }
+    // The password made up with -genpw, else empty.
+    const std::string& madePassword() const { return madePassword_; }
+    bool makesPassword() const { return genpw_ && userPassword_.empty(); }
+    const std::string& login() const { return login_; }
+    std::vector<std::string> aliases() const { return {aliases_.begin(), aliases_.end()}; }
+    std::vector<std::string> classes() const { return {classes_.begin(), classes_.end()}; }
+    // The mail address's local part and the aliases.
+    std::vector<std::string> claimedAddresses() const;
+    unsigned uidNumber() const { return uidNumber_; }
+    // Whether anything was written for the account.
+    bool wroteSomething() const { return !written_.empty(); }
+    // Undoes what was written, newest first; raises MyException naming what
+    // was left when that fails.
+    void takeBack();
     // Logs the run's audit line (administrator, uid, and what is settled of
     // the uid number, group and home) with its exit status.
     void audit(int status, const std::string& message) const;
@@ -82,10 +118,13 @@ class NewAcct {
     Conflicts conflictsOfRefusal(const LDAPException& refusal) const;
     void withdrawUserEntry();
     // Writes one entry or change, or in a plan writes it down.
-    void addEntry(const LDAPEntry& entry);
-    void modifyEntry(const std::string& dn, const LDAPModList& modifications);
+    // A failure raises MyException(-14, `failure` and the directory's text).
+    void addEntry(const LDAPEntry& entry, const std::string& failure);
+    void addValue(const std::string& dn, const std::string& attribute, const std::string& value,
+                  const std::string& failure);
+    // Reads the answers to the writes a batch sent without waiting.
+    void settleWrites();
     void checkAddressesSettled(const LDAPException* refusal);
-    std::vector<std::string> claimedAddresses() const;
     // The mail address and the aliases, as the directory stores them.
     std::vector<std::string> addressValues() const;
     // True when an account other than ours holds `value` as mail or alias.
@@ -94,6 +133,15 @@ class NewAcct {
     // The first number from `from` upward that no POSIX account holds now.
     unsigned nextFreeUidNumber(unsigned from);
 
+    // One write to undo: an entry added, or a value added to an entry.
+    struct Written {
+        std::string dn;
+        std::string attribute;  // empty for an entry
+        std::string value;
+    };
+
+    LDAPConnection* connection() const;
+    bool addressFree(const std::string& address);
     void addAttribute(const std::string& name, const std::string& value);
     void readPhoto();
     std::string userDN() const;
@@ -139,9 +187,23 @@ class NewAcct {
     // Set with -dryrun: every check and derivation runs, and what would be
     // written is printed as LDIF instead.
     std::unique_ptr<LdifWriter> plan_;
+    std::unique_ptr<std::ostringstream> planText_ = std::make_unique<std::ostringstream>();
+    bool genpw_ = false;
+    std::string madePassword_;
+    bool passwordHashed_ = false;
+    bool cellValues_ = false;  // values arriving are UTF-8 already
+    std::vector<Written> written_;
+    struct Pending {
+        int messageId;
+        Written written;
+        std::string failure;
+    };
+    std::vector<Pending> pending_;
     std::string configFile_;
     std::set<std::string> given_;  // names from the command line or standard input
-    std::unique_ptr<LDAPConnection> connection_;
+    std::unique_ptr<DirectorySession> ownSession_;
+    DirectorySession* session_ = nullptr;
+    BatchLedger* ledger_ = nullptr;
 };
 
 // The help text.

@@ -4,6 +4,7 @@
 
 #include "common/MyException.h"
 #include "common/SecretFiles.h"
+#include "newacct/DirectorySession.h"
 #include "newacct/NewAcct.h"
 
 std::string NewAcct::userAddDefaults = "/etc/default/useradd";
@@ -19,6 +20,9 @@ std::string onOff(const std::string& value) {
 }  // namespace
 
 NewAcct::NewAcct() = default;
+NewAcct::~NewAcct() = default;
+NewAcct::NewAcct(NewAcct&&) noexcept = default;
+NewAcct& NewAcct::operator=(NewAcct&&) noexcept = default;
 
 void NewAcct::addAttribute(const std::string& name, const std::string& value) {
     attributes_.addAttribute(LDAPAttribute(name, value));
@@ -29,6 +33,29 @@ void NewAcct::addParam(const std::string& name, const std::string& value) {
         throw MyException(255, "wrong option: " + name);
     }
     given_.insert(overrideKey(name));
+}
+
+void NewAcct::addCell(const std::string& name, const std::string& value) {
+    cellValues_ = true;
+    try {
+        addParam(name, value);
+    } catch (...) {
+        cellValues_ = false;
+        throw;
+    }
+    cellValues_ = false;
+}
+
+bool NewAcct::isAccountParam(const std::string& name) {
+    // The session's and the run's settings are the same for every account.
+    static const std::set<std::string> shared{"bDN",    "al",     "ap",    "apfile", "H",
+                                              "P",      "tls",    "ldaps", "imaps",  "cacert",
+                                              "config", "dryrun", "genpw"};
+    if (shared.count(name) > 0) {
+        return false;
+    }
+    NewAcct probe;
+    return probe.storeParam(name, "x");
 }
 
 void NewAcct::applySiteDefaults() {
@@ -81,9 +108,12 @@ bool NewAcct::storeParam(const std::string& name, const std::string& value) {
     } else if (name == "config") {
         configFile_ = value;
     } else if (name == "dryrun") {
-        plan_ = value == "off" ? nullptr : std::make_unique<LdifWriter>(std::cout);
+        plan_ = value == "off" ? nullptr : std::make_unique<LdifWriter>(*planText_);
+    } else if (name == "genpw") {
+        genpw_ = value != "off";
     } else if (name == "up") {
         userPassword_ = value;
+        passwordHashed_ = false;
     } else if (name == "homedirectory") {
         homeDirectory_ = value;
     } else if (name == "loginshell") {
@@ -225,6 +255,10 @@ void usage(std::ostream& out) {
            "                       classes specify this option multiple times:\n"
            "                       -class class1 -class class2 ... -class classn\n"
            "    -dryrun            print the entries as LDIF, write nothing\n"
+           "    -batch             CSV file of accounts, one per row (header: parameter\n"
+           "                         names); prints uid, status and uid number per row\n"
+           "    -encoding          the batch file's encoding when not UTF-8     CP1252\n"
+           "    -genpw             make up a password for an account without -up\n"
            "    -apfile            file whose first line is the LDAP-Password\n"
            "    -config            file of site defaults                /etc/mailacct.conf\n"
            "    -tls               StartTLS on the LDAP connection\n"

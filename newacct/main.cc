@@ -1,40 +1,21 @@
-// newacct: creates one user account in the directory. Errors while reading
-// the parameters go to standard error, later ones to standard output; the
-// exit status tells the caller what failed.
+// newacct: creates one user account in the directory, or with -batch one per
+// row of a file. Errors while reading the parameters go to standard error,
+// later ones to standard output; the exit status tells the caller what
+// failed.
 #include <clocale>
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
 
 #include "common/MyException.h"
+#include "newacct/BatchRun.h"
 #include "newacct/CommandLine.h"
 #include "newacct/NewAcct.h"
+#include "newacct/RunSettings.h"
 
-int main(int argc, char** argv) {
-    // A directory server that closes its end must fail a write, not kill the run.
-    std::signal(SIGPIPE, SIG_IGN);
-    std::setlocale(LC_CTYPE, "");
-    NewAcct account;
-    try {
-        if (isStdinMode(argc, argv)) {
-            // Front ends send UTF-8. Debian installs C.UTF-8 but rarely
-            // de_DE.utf8: without a UTF-8 locale every non-ASCII value
-            // would fail its conversion.
-            if (!std::setlocale(LC_CTYPE, "de_DE.utf8")) {
-                std::setlocale(LC_CTYPE, "C.UTF-8");
-            }
-            readStdin(account, std::cin);
-        } else {
-            const int status = readOptions(account, argc, argv, std::cout);
-            if (status >= 0) {
-                return status;
-            }
-        }
-        account.applySiteDefaults();
-    } catch (const MyException& e) {
-        std::cerr << e.message << std::endl;
-        std::exit(e.code);
-    }
+namespace {
+
+int createOne(NewAcct& account) {
     // Every run that goes to the directory to write leaves an audit line.
     bool audited = false;
     try {
@@ -56,8 +37,48 @@ int main(int argc, char** argv) {
         std::exit(e.code);
     }
     account.unbind();
+    // The plan goes out only when it is complete.
+    std::cout << account.plan();
+    if (!account.madePassword().empty()) {
+        std::cout << account.madePassword() << '\n';
+    }
+    std::cout.flush();
     if (audited) {
         account.audit(0, "");
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A directory server that closes its end must fail a write, not kill the run.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::setlocale(LC_CTYPE, "");
+    RunSettings settings;
+    try {
+        if (isStdinMode(argc, argv)) {
+            // Front ends send UTF-8. Debian installs C.UTF-8 but rarely
+            // de_DE.utf8: without a UTF-8 locale every non-ASCII value
+            // would fail its conversion.
+            if (!std::setlocale(LC_CTYPE, "de_DE.utf8")) {
+                std::setlocale(LC_CTYPE, "C.UTF-8");
+            }
+            readStdin(settings, std::cin);
+        } else {
+            const int status = readOptions(settings, argc, argv, std::cout);
+            if (status >= 0) {
+                return status;
+            }
+        }
+        settings.applySiteDefaults();
+        if (!settings.batchFile().empty()) {
+            BatchRun batch(settings);
+            return batch.run(std::cout) & 0xff;
+        }
+    } catch (const MyException& e) {
+        std::cerr << e.message << std::endl;
+        std::exit(e.code);
+    }
+    return createOne(settings.account());
 }

@@ -2,6 +2,7 @@
 // private Cyrus server (and slapd for the full run).
 #include <gtest/gtest.h>
 
+#include "imap/AclSweep.h"
 #include "imap/IMAPSimple.h"
 #include "tests/support/Cyrus.h"
 #include "tests/support/Process.h"
@@ -147,6 +148,52 @@ TEST_F(DropAcctCyrus, ClientCommandsWorkAgainstTheRealServer) {
     EXPECT_NE(std::string::npos, state.find("STORAGE 0 1000"));
     EXPECT_NE(std::string::npos,
               cyrus.mailboxesWithAcls().find("user.bob bob lrswipkxtecdan jdoe lr"));
+}
+
+// Batch mode's pipelined sweep reads what the one-at-a-time getACL reads,
+// a mailbox the server refuses among them, and its removals take effect.
+TEST_F(DropAcctCyrus, PipelinedSweepReadsAndRemovesWhatOneAtATimeDoes) {
+    IMAPSimple admin("127.0.0.1", cyrus.imapPort());
+    admin.login("admin", "secret");
+    std::vector<std::string> names;
+    for (const IMAPFolder& folder : admin.list("\"\"", "*")) {
+        names.push_back(folder.name);
+    }
+    names.insert(names.begin() + 2, "user.nobody");
+    AclSweep sweep(admin, 3);
+    const std::vector<MailboxAcl> swept = sweep.sweep(names);
+    ASSERT_EQ(names.size(), swept.size());
+    std::vector<AclRemoval> removals;
+    for (size_t i = 0; i < names.size(); ++i) {
+        std::string expected;
+        std::list<IMAPAcl> acls;
+        try {
+            acls = admin.getACL(names[i]);
+        } catch (const IMAPException& e) {
+            expected = e.message;
+        }
+        EXPECT_EQ(expected, swept[i].failure) << names[i];
+        std::string one, pipelined;
+        for (const IMAPAcl& acl : acls) {
+            one += acl.identifier + "=" + acl.rights + " ";
+        }
+        for (const IMAPAcl& acl : swept[i].acls) {
+            pipelined += acl.identifier + "=" + acl.rights + " ";
+            if (acl.identifier == "jdoe" || acl.identifier == "bob") {
+                removals.push_back({names[i], acl.identifier});
+            }
+        }
+        EXPECT_EQ(one, pipelined) << names[i];
+    }
+    EXPECT_NE("", swept[2].failure);
+    EXPECT_EQ(std::vector<std::string>(removals.size()), sweep.deleteAcls(removals));
+    admin.logout();
+    // Only the owner's rights that Cyrus keeps stay.
+    EXPECT_EQ(
+        "\"shared two\" anyone lrs\r\n\"shared.(new) it's\" anyone lrs\r\n"
+        "\"user.jdoe.a~b#c &-\" jdoe lkxcan\r\nshared anyone lrs\r\nshared1 anyone lrs\r\n"
+        "user.alice alice lrswipkxtecdan\r\nuser.jdoe jdoe lkxcan\r\nuser.jdoe.sub jdoe lkxcan\r\n",
+        cyrus.mailboxesWithAcls());
 }
 
 TEST(DropAcctSieveScripted, ErrorReplyToLogoutStillEndsWithStatusZero) {

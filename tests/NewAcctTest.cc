@@ -32,7 +32,7 @@ TEST(NewAcctFrontEnd, HelpVersionAndParserErrors) {
     EXPECT_EQ("newacct $Revision: 1.11 $\n\n", r.out);
     r = newacct({"-help"});
     EXPECT_EQ(1, r.status);
-    EXPECT_EQ(78, std::count(r.out.begin(), r.out.end(), '\n'));
+    EXPECT_EQ(83, std::count(r.out.begin(), r.out.end(), '\n'));
     EXPECT_NE(std::string::npos, r.out.find(" option\t\t    description"));
     // An unknown option is never stored as some other parameter.
     r = newacct({"-uid", "x", "-bogus", "y"});

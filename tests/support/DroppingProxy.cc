@@ -53,6 +53,12 @@ DroppingProxy::DroppingProxy(int upstreamPort, int cutAt, Cut cut,
     thread_ = std::thread(&DroppingProxy::run, this);
 }
 
+DroppingProxy::DroppingProxy(int upstreamPort, std::string mark)
+    : upstreamPort_(upstreamPort), cutAt_(0), cut_(BeforeRequest), mark_(std::move(mark)) {
+    listener_ = listenOnLoopback(port_, "dropping proxy");
+    thread_ = std::thread(&DroppingProxy::run, this);
+}
+
 DroppingProxy::~DroppingProxy() {
     if (thread_.joinable())
         thread_.join();
@@ -96,6 +102,8 @@ void DroppingProxy::relay(int client, int upstream) {
             while (const size_t size = firstMessageSize(pending)) {
                 ++messages_;
                 if (messages_ == cutAt_ && cut_ == BeforeRequest)
+                    return;
+                if (!mark_.empty() && pending.substr(0, size).find(mark_) != std::string::npos)
                     return;
                 if (beforeRequest_)
                     beforeRequest_(messages_);

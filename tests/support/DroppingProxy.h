@@ -18,6 +18,8 @@ class DroppingProxy {
     // message goes on: a test's way to change the directory at that moment.
     DroppingProxy(int upstreamPort, int cutAt, Cut cut,
                   std::function<void(int)> beforeRequest = nullptr);
+    // Cuts before the first request whose bytes hold `mark` (a DN, say).
+    DroppingProxy(int upstreamPort, std::string mark);
     ~DroppingProxy();
     DroppingProxy(const DroppingProxy&) = delete;
     DroppingProxy& operator=(const DroppingProxy&) = delete;
@@ -34,6 +36,7 @@ class DroppingProxy {
     const int cutAt_;
     const Cut cut_;
     const std::function<void(int)> beforeRequest_;
+    const std::string mark_;
     int listener_ = -1;
     int port_ = 0;
     int messages_ = 0;

@@ -17,7 +17,9 @@ sockaddr_in loopbackAddress(int port) {
 }
 
 int listenOnLoopback(int& port, const char* who) {
-    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    // Close-on-exec: a program under test must not inherit the listener and
+    // keep it open after the test server closed it.
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address = loopbackAddress(0);
     socklen_t length = sizeof address;
     if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||

@@ -1,0 +1,45 @@
+// One account of a removal run: its uid, how far its removal got, what was
+// removed (for its audit line) and the failure it ended with.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "common/MyException.h"
+
+class RemovalSettings;
+
+class AccountRemoval {
+  public:
+    explicit AccountRemoval(std::string uid) : uid_(std::move(uid)) {}
+
+    const std::string& uid() const { return uid_; }
+    // Still going: no stage failed for this account.
+    bool going() const { return !failure_; }
+    const std::optional<MyException>& failure() const { return failure_; }
+    // Ends the account with `error`; the first failure counts.
+    void fail(const MyException& error);
+
+    // The user entry was already gone (a batch run again after an
+    // interruption): its subtree and entry are not looked for.
+    bool entryGone = false;
+    // The Sieve server refused to log in as the user; the IMAP stage decides
+    // whether that is a failure (the mailbox is still there) or nothing is
+    // left of the scripts (the mailbox, which holds them, is gone).
+    std::optional<MyException> sieveRefused;
+
+    struct Removed {
+        int entries = 0;
+        int memberships = 0;
+        int acls = 0;
+        int mailboxes = 0;
+        int scripts = 0;
+    } removed;
+
+    // Logs the account's audit line with its status (0 or the failure's).
+    void audit(const RemovalSettings& settings) const;
+
+  private:
+    std::string uid_;
+    std::optional<MyException> failure_;
+};

@@ -1,0 +1,141 @@
+// A removal run: the stages in their order over the run's accounts.
+#include "dropacct/DropAcct.h"
+
+#include <iostream>
+
+#include "common/MyException.h"
+
+std::string DropAcct::siteDefaults = "/etc/mailacct.conf";
+
+DropAcct::DropAcct() = default;
+
+void DropAcct::addParam(const std::string& name, const std::string& value) {
+    settings_.store(name, value);
+    settings_.markGiven(name);
+}
+
+void DropAcct::applySiteDefaults() {
+    settings_.applySiteDefaults(siteDefaults);
+}
+
+void DropAcct::checkParams() {
+    settings_.stdinMode = stdinMode;
+    settings_.debug = debug;
+    settings_.check();
+}
+
+void DropAcct::dropAcct() {
+    single_ = {AccountRemoval(settings_.uid)};
+    removeAll(single_);
+    if (single_.front().failure()) {
+        throw *single_.front().failure();
+    }
+    printPlan(std::cout);
+}
+
+void DropAcct::removeAll(std::vector<AccountRemoval>& accounts) {
+    settings_.stdinMode = stdinMode;
+    settings_.debug = debug;
+    if (settings_.dryRun) {
+        plan_ = std::make_unique<LdifWriter>(planText_);
+        plan_->comment("dropacct -dryrun: what removing " +
+                       (accounts.size() == 1 && !settings_.batch()
+                            ? accounts.front().uid()
+                            : std::to_string(accounts.size()) + " accounts") +
+                       " would change, in order; nothing was changed");
+    }
+    std::vector<AccountRemoval*> going;
+    for (AccountRemoval& account : accounts) {
+        going.push_back(&account);
+    }
+    directory_ = std::make_unique<DirectoryStage>(settings_, plan_.get());
+    sieve_ = std::make_unique<SieveStage>(settings_, plan_.get());
+    imap_ = std::make_unique<ImapStage>(settings_, plan_.get());
+    try {
+        if (settings_.ldap) {
+            directory_->run(going);
+        }
+        // The scripts live inside the user's mailbox on Cyrus: deleting the
+        // mailbox first would delete them and make the Sieve login fail.
+        if (settings_.sieve) {
+            sieve_->run(going);
+        }
+        if (settings_.imap) {
+            imap_->run(going);
+        }
+    } catch (const MyException& lost) {
+        // A server failed as a whole: the batch stops there.
+        for (AccountRemoval* account : going) {
+            account->fail(lost);
+        }
+    }
+    for (AccountRemoval* account : going) {
+        // Refused by Sieve and never cleared by the IMAP stage.
+        if (account->sieveRefused && account->going() && !settings_.imap) {
+            account->fail(*account->sieveRefused);
+        }
+    }
+}
+
+void DropAcct::printPlan(std::ostream& out) {
+    if (plan_) {
+        plan_->publish();
+        out << planText_.str();
+        out.flush();
+    }
+}
+
+void DropAcct::audit(int status, const std::string& message) const {
+    if (single_.empty()) {
+        AccountRemoval unstarted(settings_.uid);
+        if (status != 0) {
+            unstarted.fail(MyException(status, message));
+        }
+        unstarted.audit(settings_);
+    } else {
+        single_.front().audit(settings_);
+    }
+}
+
+void usage(std::ostream& out) {
+    out << "delete a user ...\n"
+           "\n"
+           "    dropacct -al <login> -ap <password> -uid <uid>\n"
+           "           [-imap &| -ldap -bDN <base_DN> &| -sieve &| \n"
+           "           [-CH <Cyrus-Host>] [-CP Cyrus-Port] [-SP Sieve-Port]\n"
+           "           [-LH <LDAP-Host>] [-LP LDAP-Port]\n"
+           "\n"
+           "    dropacct -help\n"
+           "\n"
+           "  option    description                        default\n"
+           "\n"
+           " -imap    delete user from cyrus\n"
+           " -ldap    delete user from ldap\n"
+           " -sieve   delete sieve scripts for this user\n"
+           " -CH      Cyrus-Host                          localhost\n"
+           " -CP      Cyrus-Port                             143\n"
+           " -SP      SIEVE-Port                            2000\n"
+           " -PH      PostgreSQL-Host                     localhost\n"
+           " -PP      PostgreSQL-Port                        5432\n"
+           " -LH      LDAP-Host                           localhost\n"
+           " -LP      LDAP-Port                              389\n"
+           " -bDN     base DN\n"
+           " -al      admin_log\n"
+           " -ap      admin-Password\n"
+           " -pglogin  PostgreSQL login\n"
+           " -pgpasswd PostgreSQL passwd\n"
+           " -uid     uid to delete\n"
+           " -dryrun  print what would be removed (LDIF), change nothing\n"
+           " -apfile  file whose first line is the admin-Password\n"
+           " -config  file of site defaults                /etc/mailacct.conf\n"
+           " -tls     StartTLS on every connection (LDAP, IMAP, Sieve)\n"
+           " -ldaps   TLS from the first byte for LDAP (port usually 636)\n"
+           " -imaps   TLS from the first byte for IMAP (port usually 993)\n"
+           "          (with any of these three, every connection uses TLS:\n"
+           "           StartTLS where TLS does not start with the first byte)\n"
+           " -cacert  file of the certificate authorities to trust\n"
+           "          (default: libldap's TLS_CACERT; the system's for IMAP and Sieve)\n"
+           " -noacl   do not process IMAP ACLs\n"
+           " -help    this message\n";
+    out.flush();
+}

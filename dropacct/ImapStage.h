@@ -1,0 +1,53 @@
+// The IMAP stage of a removal: one session for all accounts; the accounts
+// leave the ACL of every mailbox, then each user's mailbox (and with it its
+// sub-mailboxes) is deleted.
+#pragma once
+
+#include <list>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "imap/ImapRecords.h"
+
+class AccountRemoval;
+class IMAPSimple;
+class LdifWriter;
+class RemovalSettings;
+
+class ImapStage {
+  public:
+    // Changes go into `plan` instead when it is given.
+    ImapStage(const RemovalSettings& settings, LdifWriter* plan);
+    ~ImapStage();
+
+    // Removes the accounts that are still going. A mailbox that cannot be
+    // deleted ends its account; a failed login, a failed listing or a lost
+    // connection raises MyException for all of them.
+    void run(const std::vector<AccountRemoval*>& accounts);
+
+  private:
+    void runSession(const std::vector<AccountRemoval*>& accounts);
+    void login();
+    // The other-users namespace, or an IMAPException.
+    IMAPNamespace otherUsers();
+    // A batch run again after an interruption: an account whose Sieve login
+    // was refused has nothing left when its mailbox is gone, else it fails.
+    void settleSieveRefusals(const std::vector<AccountRemoval*>& accounts);
+    void sweepAcls(const std::vector<AccountRemoval*>& accounts);
+    void deleteMailbox(AccountRemoval& account);
+    // The plan's lines for deleting `mailbox` and what lies below it.
+    void planMailboxDeletion(const std::string& mailbox, const std::string& delimiter);
+    std::string mailboxOf(const AccountRemoval& account) const;
+    bool listed(const std::string& mailbox) const;
+    void endSession();
+
+    const RemovalSettings& settings_;
+    LdifWriter* const plan_;
+    std::unique_ptr<IMAPSimple> client_;
+    std::list<IMAPFolder> folders_;
+    bool foldersListed_ = false;
+    std::unique_ptr<IMAPNamespace> namespace_;
+    std::string namespaceFailure_;
+};

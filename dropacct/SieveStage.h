@@ -1,0 +1,38 @@
+// The Sieve stage of a removal: every filter script of each account is
+// deleted, acting as the administrator for the user. A server that refers
+// the user to another one (a Cyrus murder's frontend names the user's
+// backend) is followed: the same work is done again there, a few hops at
+// most and never back to a server already visited.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class AccountRemoval;
+class LdifWriter;
+class RemovalSettings;
+class SieveSimple;
+
+class SieveStage {
+  public:
+    // Changes go into `plan` instead when it is given.
+    SieveStage(const RemovalSettings& settings, LdifWriter* plan)
+        : settings_(settings), plan_(plan) {}
+
+    // Removes the scripts of the accounts that are still going. A refusal
+    // ends its account; a server that cannot be reached raises MyException
+    // for all of them.
+    void run(const std::vector<AccountRemoval*>& accounts);
+
+  private:
+    void removeAccount(AccountRemoval& account);
+    // A Sieve session with `host` (after a referral from `referredBy`), TLS
+    // as the run asks; raises MyException with the set-up status.
+    std::unique_ptr<SieveSimple> openSession(const std::string& host, int port,
+                                             const std::string& referredBy) const;
+    void removeScripts(SieveSimple& client, AccountRemoval& account) const;
+
+    const RemovalSettings& settings_;
+    LdifWriter* const plan_;
+};

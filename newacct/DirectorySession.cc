@@ -1,0 +1,52 @@
+// Binding, and telling a lost connection from a refused request.
+#include "newacct/DirectorySession.h"
+
+#include <ldap.h>
+
+#include "common/MyException.h"
+
+void DirectorySession::bind() {
+    try {
+        openAdminSession(connection_, params_);
+    } catch (const AdminSessionError& e) {
+        throw MyException(-12, e.explanation.empty() ? "bind failed" : "bind failed: " + e.text());
+    }
+}
+
+void DirectorySession::unbind() {
+    if (connection_) {
+        connection_->unbind();
+        connection_.reset();
+    }
+}
+
+bool DirectorySession::isLost(const LDAPException& error) {
+    const int code = error.getResultCode();
+    return code == LDAP_SERVER_DOWN || code == LDAP_CONNECT_ERROR || code == LDAP_TIMEOUT;
+}
+
+bool DirectorySession::answers() {
+    if (!connection_) {
+        return false;
+    }
+    try {
+        connection_
+            ->search(params_.baseDN, LDAPConnection::SEARCH_BASE, "(objectClass=*)",
+                     StringList{"1.1"})
+            ->getNext();
+        return true;
+    } catch (const LDAPException& e) {
+        return !isLost(e);
+    }
+}
+
+bool DirectorySession::rebind() {
+    connection_.reset();
+    try {
+        bind();
+        return true;
+    } catch (const MyException&) {
+        connection_.reset();
+        return false;
+    }
+}

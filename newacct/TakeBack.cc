@@ -1,0 +1,42 @@
+// Taking back what one account of a batch wrote, so that a corrected roster
+// run again creates the account whole.
+#include <ldap.h>
+
+#include "common/MyException.h"
+#include "ldap/LDAPException.h"
+#include "newacct/NewAcct.h"
+
+void NewAcct::takeBack() {
+    while (!written_.empty()) {
+        const Written& last = written_.back();
+        try {
+            if (!connection()) {
+                throw LDAPException(LDAP_SERVER_DOWN, "");
+            }
+            if (last.attribute.empty()) {
+                connection()->del(last.dn);
+            } else {
+                LDAPModList modifications;
+                modifications.addModification(LDAPModification(
+                    LDAPAttribute(last.attribute, last.value), LDAPModification::OP_DELETE));
+                connection()->modify(last.dn, &modifications);
+            }
+        } catch (const LDAPException& e) {
+            // A write whose answer was lost may never have been made.
+            if (e.getResultCode() == LDAP_NO_SUCH_OBJECT ||
+                e.getResultCode() == LDAP_NO_SUCH_ATTRIBUTE) {
+                written_.pop_back();
+                continue;
+            }
+            std::string left;
+            for (auto at = written_.rbegin(); at != written_.rend(); ++at) {
+                left += (left.empty() ? "" : ", ") +
+                        (at->attribute.empty() ? at->dn
+                                               : at->attribute + " " + at->value + " in " + at->dn);
+            }
+            throw MyException(-14, "taking back failed (" + e.getResultMsg() +
+                                       "), left in the directory: " + left);
+        }
+        written_.pop_back();
+    }
+}
