@@ -171,7 +171,7 @@ bool NewAcct::heldByAnother(const std::string& value) {
     const std::string escaped = escapeFilterValue(value);
     const std::string cards = ",o=AddressBook," + baseDN_;
     try {
-        std::unique_ptr<LDAPSearchResults> results = connection_->search(
+        std::unique_ptr<LDAPSearchResults> results = connection()->search(
             baseDN_, LDAPConnection::SEARCH_SUB,
             "(&(|(objectClass=posixAccount)(objectClass=TolvoeMailObject))(!(uid=" +
                 escapeFilterValue(login_) + "))(|(mail=" + escaped + ")(alias=" + escaped + ")))",
