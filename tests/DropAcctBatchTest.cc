@@ -213,13 +213,13 @@ void cutThenRunAgain(const std::string& stage, int at) {
     site.expectRemoved();
 }
 
-// In the deletion of the subtrees, at the first account's scripts, and in
-// the removal of ACL entries.
+// In the deletion of the subtrees, at the fifth account's scripts (one
+// session serves them all), and in the removal of ACL entries.
 TEST(DropAcctBatchCut, AtTheDirectory) {
     cutThenRunAgain("ldap", 12);
 }
 TEST(DropAcctBatchCut, AtTheSieveServer) {
-    cutThenRunAgain("sieve", 3);
+    cutThenRunAgain("sieve", 27);
 }
 TEST(DropAcctBatchCut, AtTheImapServer) {
     cutThenRunAgain("imap", 110);
