@@ -3,9 +3,10 @@
 # server and then a private murder on fixed ports): batch mode's sweep for
 # one account at 10,000 mailboxes against the one-at-a-time floor, on
 # loopback and through a proxy adding 0.25 ms each way, with the curve over
-# the window size. --quick: 1,000 mailboxes; --no-murder: one server only.
+# the window size; then the comparison through a murder frontend. --quick:
+# 1,000 mailboxes; --no-murder: one server only; --murder-only.
 #
-#   bench/acl_sweep.sh [--quick] [--no-murder]
+#   bench/acl_sweep.sh [--quick] [--no-murder | --murder-only]
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$top/build-bench
