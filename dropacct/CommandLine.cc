@@ -43,6 +43,8 @@ const option known_options[] = {
     {"apfile", required_argument, nullptr, kNewerOption},
     {"dryrun", no_argument, nullptr, kNewerOption},
     {"config", required_argument, nullptr, kNewerOption},
+    {"batch", required_argument, nullptr, kNewerOption},
+    {"encoding", required_argument, nullptr, kNewerOption},
     {nullptr, 0, nullptr, 0},
 };
 
