@@ -88,6 +88,12 @@ void SieveStage::removeAccount(AccountRemoval& account) {
         } catch (const SieveException& e) {
             client->logout();
             account.fail(MyException(-51, scriptFailure + e.message));
+            // A batch stops at a server lost or silent; a single run has
+            // nothing left to do anyway.
+            if (e.message.find("Serverresponse: Socket Error") != std::string::npos ||
+                e.message.find("Serverresponse: connection timed out") != std::string::npos) {
+                throw MyException(-51, e.message);
+            }
             return;
         }
     }
