@@ -50,10 +50,6 @@ const option known_options[] = {
 
 }  // namespace
 
-const option* dropacctOptions() {
-    return known_options;
-}
-
 bool isStdinMode(int argc, char** argv) {
     return argc <= 1 || std::string(argv[1]) == "-";
 }

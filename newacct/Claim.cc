@@ -235,11 +235,14 @@ void NewAcct::claimUserEntry() {
         } catch (const LDAPException& e) {
             // Lost on our side (codes below 0), the add may still have
             // been applied: the entry is named as possibly written.
-            if (e.getResultCode() < 0)
+            if (e.getResultCode() < 0) {
+                // A batch takes it back over a new connection.
+                written_.push_back({userDN(), "", ""});
                 throw MyException(-14, "failed to add entry: " + e.getResultMsg() +
                                            "; the connection was lost after the add was sent, "
                                            "so " +
                                            userDN() + " may have been written");
+            }
             conflicts = conflictsOfRefusal(e);
             if (!conflicts.any())
                 throw MyException(-14, "failed to add entry: " + e.getResultMsg());
