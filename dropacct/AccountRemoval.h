@@ -28,6 +28,9 @@ class AccountRemoval {
     // left of the scripts (the mailbox, which holds them, is gone).
     std::optional<MyException> sieveRefused;
 
+    // The caller has been told the account's result.
+    bool reported = false;
+
     struct Removed {
         int entries = 0;
         int memberships = 0;

@@ -43,14 +43,12 @@ const option known_options[] = {
     {"apfile", required_argument, nullptr, kNewerOption},
     {"dryrun", no_argument, nullptr, kNewerOption},
     {"config", required_argument, nullptr, kNewerOption},
+    {"batch", required_argument, nullptr, kNewerOption},
+    {"encoding", required_argument, nullptr, kNewerOption},
     {nullptr, 0, nullptr, 0},
 };
 
 }  // namespace
-
-const option* dropacctOptions() {
-    return known_options;
-}
 
 bool isStdinMode(int argc, char** argv) {
     return argc <= 1 || std::string(argv[1]) == "-";

@@ -5,10 +5,6 @@
 #include <iosfwd>
 
 class DropAcct;
-struct option;
-
-// The option table, each entry marked original or newer (its `val`).
-const option* dropacctOptions();
 
 bool isStdinMode(int argc, char** argv);
 

@@ -33,7 +33,7 @@ void DropAcct::dropAcct() {
     printPlan(std::cout);
 }
 
-void DropAcct::removeAll(std::vector<AccountRemoval>& accounts) {
+void DropAcct::removeAll(std::vector<AccountRemoval>& accounts, const RemovalProgress& progress) {
     settings_.stdinMode = stdinMode;
     settings_.debug = debug;
     if (settings_.dryRun) {
@@ -50,15 +50,33 @@ void DropAcct::removeAll(std::vector<AccountRemoval>& accounts) {
     }
     directory_ = std::make_unique<DirectoryStage>(settings_, plan_.get());
     sieve_ = std::make_unique<SieveStage>(settings_, plan_.get());
-    imap_ = std::make_unique<ImapStage>(settings_, plan_.get());
+    const auto report = [&progress](AccountRemoval& account) {
+        if (!account.reported) {
+            account.reported = true;
+            if (progress.settled) {
+                progress.settled(account);
+            }
+        }
+    };
+    const auto reportFailures = [&]() {
+        for (AccountRemoval* account : going) {
+            if (!account->going()) {
+                report(*account);
+            }
+        }
+    };
+    imap_ = std::make_unique<ImapStage>(settings_, plan_.get(),
+                                        RemovalProgress{report, progress.swept});
     try {
         if (settings_.ldap) {
             directory_->run(going);
+            reportFailures();
         }
         // The scripts live inside the user's mailbox on Cyrus: deleting the
         // mailbox first would delete them and make the Sieve login fail.
         if (settings_.sieve) {
             sieve_->run(going);
+            reportFailures();
         }
         if (settings_.imap) {
             imap_->run(going);
@@ -70,10 +88,12 @@ void DropAcct::removeAll(std::vector<AccountRemoval>& accounts) {
         }
     }
     for (AccountRemoval* account : going) {
-        // Refused by Sieve and never cleared by the IMAP stage.
-        if (account->sieveRefused && account->going() && !settings_.imap) {
+        // Refused by Sieve, and no IMAP stage to tell whether the mailbox
+        // that held the scripts is gone.
+        if (account->sieveRefused && !settings_.imap) {
             account->fail(*account->sieveRefused);
         }
+        report(*account);
     }
 }
 
@@ -125,6 +145,8 @@ void usage(std::ostream& out) {
            " -pglogin  PostgreSQL login\n"
            " -pgpasswd PostgreSQL passwd\n"
            " -uid     uid to delete\n"
+           " -batch   CSV file whose uid column names the accounts to delete\n"
+           " -encoding  encoding of the -batch file     UTF-8, else Windows-1252\n"
            " -dryrun  print what would be removed (LDIF), change nothing\n"
            " -apfile  file whose first line is the admin-Password\n"
            " -config  file of site defaults                /etc/mailacct.conf\n"

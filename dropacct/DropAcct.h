@@ -13,6 +13,7 @@
 #include "dropacct/AccountRemoval.h"
 #include "dropacct/DirectoryStage.h"
 #include "dropacct/ImapStage.h"
+#include "dropacct/RemovalProgress.h"
 #include "dropacct/RemovalSettings.h"
 #include "dropacct/SieveStage.h"
 
@@ -35,7 +36,9 @@ class DropAcct {
     void dropAcct();
     // Removes `accounts` through every chosen stage. Each account ends with
     // its own result; a server lost ends every account not yet finished.
-    void removeAll(std::vector<AccountRemoval>& accounts);
+    // `progress` hears of each account once, as soon as its result is known.
+    void removeAll(std::vector<AccountRemoval>& accounts,
+                   const RemovalProgress& progress = RemovalProgress());
     // Writes the plan of the accounts removed (-dryrun) to `out`.
     void printPlan(std::ostream& out);
 

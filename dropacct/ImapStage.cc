@@ -8,6 +8,7 @@
 #include "common/MyException.h"
 #include "dropacct/AccountRemoval.h"
 #include "dropacct/RemovalSettings.h"
+#include "imap/AclSweep.h"
 #include "imap/IMAPSimple.h"
 #include "wire/TlsChannel.h"
 
@@ -53,8 +54,8 @@ MyException mailboxFailure(const AccountRemoval& account, const std::string& mes
 
 }  // namespace
 
-ImapStage::ImapStage(const RemovalSettings& settings, LdifWriter* plan)
-    : settings_(settings), plan_(plan) {}
+ImapStage::ImapStage(const RemovalSettings& settings, LdifWriter* plan, RemovalProgress progress)
+    : settings_(settings), plan_(plan), progress_(std::move(progress)) {}
 
 ImapStage::~ImapStage() = default;
 
@@ -94,6 +95,9 @@ void ImapStage::runSession(const std::vector<AccountRemoval*>& accounts) {
     }
     for (AccountRemoval* account : stillGoing(accounts)) {
         deleteMailbox(*account);
+        if (progress_.settled) {
+            progress_.settled(*account);
+        }
     }
     endSession();
 }
@@ -178,6 +182,10 @@ void ImapStage::sweepAcls(const std::vector<AccountRemoval*>& accounts) {
     for (AccountRemoval* account : accounts) {
         byUid[account->uid()] = account;
     }
+    if (settings_.batch()) {
+        sweepPipelined(byUid);
+        return;
+    }
     // A mailbox whose ACL cannot be read or changed is passed over: the
     // mailbox deletion still runs.
     for (const IMAPFolder& folder : folders_) {
@@ -205,6 +213,44 @@ void ImapStage::sweepAcls(const std::vector<AccountRemoval*>& accounts) {
     }
 }
 
+void ImapStage::sweepPipelined(const std::map<std::string, AccountRemoval*>& byUid) {
+    std::vector<std::string> names;
+    for (const IMAPFolder& folder : folders_) {
+        names.push_back(folder.name);
+    }
+    AclSweep sweep(*client_);
+    sweep.progress = progress_.swept;
+    std::vector<AclRemoval> removals;
+    std::vector<AccountRemoval*> owners;
+    try {
+        // As one at a time, a mailbox whose ACL cannot be read or changed
+        // is passed over.
+        const std::vector<MailboxAcl> acls = sweep.sweep(names);
+        for (size_t i = 0; i < acls.size(); ++i) {
+            for (const IMAPAcl& acl : acls[i].acls) {
+                const auto account = byUid.find(acl.identifier);
+                if (account == byUid.end())
+                    continue;
+                if (plan_) {
+                    plan_->comment("imap: deleteacl " + quotedName(names[i]) + " " +
+                                   IMAPSimple::identifier(acl.identifier));
+                    continue;
+                }
+                removals.push_back({names[i], acl.identifier});
+                owners.push_back(account->second);
+            }
+        }
+        const std::vector<std::string> failures = sweep.deleteAcls(removals);
+        for (size_t i = 0; i < failures.size(); ++i) {
+            owners[i]->removed.acls += failures[i].empty() ? 1 : 0;
+        }
+    } catch (const IMAPException& e) {
+        // A BYE or a lost connection: the server is gone for every account.
+        endSession();
+        throw MyException(-43, "could not delete ACLs: " + e.message);
+    }
+}
+
 void ImapStage::deleteMailbox(AccountRemoval& account) {
     try {
         settings_.trace("Deleting user's inbox");
@@ -226,7 +272,12 @@ void ImapStage::deleteMailbox(AccountRemoval& account) {
                 folder.name.rfind(mailbox + others.delimiter, 0) == 0 ? 1 : 0;
         }
     } catch (const IMAPException& e) {
+        // A lost connection ends every account still going.
         account.fail(mailboxFailure(account, e.message));
+        if (settings_.batch() &&
+            e.message.find("Serverresponse: Socket error") != std::string::npos) {
+            throw MyException(-44, e.message);
+        }
     }
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dropacct/RemovalProgress.h"
 #include "imap/ImapRecords.h"
 
 class AccountRemoval;
@@ -19,7 +20,7 @@ class RemovalSettings;
 class ImapStage {
   public:
     // Changes go into `plan` instead when it is given.
-    ImapStage(const RemovalSettings& settings, LdifWriter* plan);
+    ImapStage(const RemovalSettings& settings, LdifWriter* plan, RemovalProgress progress);
     ~ImapStage();
 
     // Removes the accounts that are still going. A mailbox that cannot be
@@ -36,6 +37,8 @@ class ImapStage {
     // was refused has nothing left when its mailbox is gone, else it fails.
     void settleSieveRefusals(const std::vector<AccountRemoval*>& accounts);
     void sweepAcls(const std::vector<AccountRemoval*>& accounts);
+    // A batch's sweep: GETACL and DELETEACL commands pipelined.
+    void sweepPipelined(const std::map<std::string, AccountRemoval*>& byUid);
     void deleteMailbox(AccountRemoval& account);
     // The plan's lines for deleting `mailbox` and what lies below it.
     void planMailboxDeletion(const std::string& mailbox, const std::string& delimiter);
@@ -45,6 +48,7 @@ class ImapStage {
 
     const RemovalSettings& settings_;
     LdifWriter* const plan_;
+    const RemovalProgress progress_;
     std::unique_ptr<IMAPSimple> client_;
     std::list<IMAPFolder> folders_;
     bool foldersListed_ = false;

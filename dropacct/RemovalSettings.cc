@@ -6,6 +6,7 @@
 
 #include "common/LoginName.h"
 #include "common/MyException.h"
+#include "common/Roster.h"
 #include "common/SecretFiles.h"
 
 namespace {
@@ -20,8 +21,12 @@ void RemovalSettings::markGiven(const std::string& name) {
 }
 
 void RemovalSettings::applySiteDefaults(const std::string& standardFile) {
-    ::applySiteDefaults(configFile_, standardFile, given_,
-                        [this](const Setting& setting) { store(setting.name, setting.value); });
+    ::applySiteDefaults(configFile_, standardFile, given_, [this](const Setting& setting) {
+        // A roster is named for one run, never for every run.
+        if (setting.name != "batch") {
+            store(setting.name, setting.value);
+        }
+    });
 }
 
 void RemovalSettings::store(const std::string& name, const std::string& value) {
@@ -68,6 +73,10 @@ void RemovalSettings::store(const std::string& name, const std::string& value) {
         pgPassword_ = value;
     } else if (name == "uid") {
         uid = value;
+    } else if (name == "batch") {
+        batchFile = value;
+    } else if (name == "encoding") {
+        encoding = value;
     }
     // Unknown names are ignored: front ends may send more than we use.
 }
@@ -88,7 +97,11 @@ void RemovalSettings::checkUid(const std::string& uid) {
 }
 
 void RemovalSettings::check() const {
-    checkUid(uid);
+    if (!batch()) {
+        checkUid(uid);
+    } else if (!uid.empty()) {
+        throw MyException(kBatchRefused, "give either -uid or -batch, not both");
+    }
     if (ldap) {
         if (ldapHost.empty())
             throw MyException(-10, "invalid LDAP-Server");

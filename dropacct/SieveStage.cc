@@ -33,11 +33,20 @@ struct LoginRefused {
 
 }  // namespace
 
+SieveStage::SieveStage(const RemovalSettings& settings, LdifWriter* plan)
+    : settings_(settings), plan_(plan) {}
+
+SieveStage::~SieveStage() = default;
+
 void SieveStage::run(const std::vector<AccountRemoval*>& accounts) {
     for (AccountRemoval* account : accounts) {
         if (account->going()) {
             removeAccount(*account);
         }
+    }
+    if (idle_) {
+        idle_->logout();
+        idle_.reset();
     }
 }
 
@@ -51,9 +60,21 @@ void SieveStage::removeAccount(AccountRemoval& account) {
     std::set<std::string> visited;
     for (int referrals = 0;; ++referrals) {
         visited.insert(serverName(host, port));
-        std::unique_ptr<SieveSimple> client = openSession(host, port, referredBy);
+        std::unique_ptr<SieveSimple> client =
+            referrals == 0 && idle_ ? std::move(idle_) : openSession(host, port, referredBy);
         try {
             removeScripts(*client, account);
+            // Where the server offers it, a batch logs in again for the
+            // next account on the same session.
+            if (settings_.batch() && referrals == 0 && client->canUnauthenticate()) {
+                try {
+                    client->unauthenticate();
+                    idle_ = std::move(client);
+                    return;
+                } catch (const SieveException&) {
+                    // The account is done; the next one opens a session.
+                }
+            }
             client->logout();
             return;
         } catch (const SieveReferral& referral) {
@@ -88,6 +109,12 @@ void SieveStage::removeAccount(AccountRemoval& account) {
         } catch (const SieveException& e) {
             client->logout();
             account.fail(MyException(-51, scriptFailure + e.message));
+            // A batch stops at a server lost or silent; a single run has
+            // nothing left to do anyway.
+            if (e.message.find("Serverresponse: Socket Error") != std::string::npos ||
+                e.message.find("Serverresponse: connection timed out") != std::string::npos) {
+                throw MyException(-51, e.message);
+            }
             return;
         }
     }

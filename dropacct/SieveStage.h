@@ -17,8 +17,8 @@ class SieveSimple;
 class SieveStage {
   public:
     // Changes go into `plan` instead when it is given.
-    SieveStage(const RemovalSettings& settings, LdifWriter* plan)
-        : settings_(settings), plan_(plan) {}
+    SieveStage(const RemovalSettings& settings, LdifWriter* plan);
+    ~SieveStage();
 
     // Removes the scripts of the accounts that are still going. A refusal
     // ends its account; a server that cannot be reached raises MyException
@@ -35,4 +35,7 @@ class SieveStage {
 
     const RemovalSettings& settings_;
     LdifWriter* const plan_;
+    // A batch's session with the Sieve server, logged out of the last
+    // account with UNAUTHENTICATE and kept for the next one.
+    std::unique_ptr<SieveSimple> idle_;
 };

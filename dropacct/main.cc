@@ -1,10 +1,12 @@
-// dropacct: removes one user account from the directory, the Sieve server
-// and the IMAP server. Exit statuses tell the caller which stage failed.
+// dropacct: removes one user account, or every account of a roster, from
+// the directory, the Sieve server and the IMAP server. Exit statuses tell
+// the caller which stage failed.
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
 
 #include "common/MyException.h"
+#include "dropacct/BatchRun.h"
 #include "dropacct/CommandLine.h"
 #include "dropacct/DropAcct.h"
 
@@ -25,6 +27,10 @@ int main(int argc, char** argv) {
         }
         account.applySiteDefaults();
         account.checkParams();
+        if (account.batch()) {
+            // Each account of a batch leaves its own audit line.
+            return runBatch(account, std::cout);
+        }
         audited = !account.dryRun();
         account.dropAcct();
     } catch (const MyException& e) {

@@ -134,13 +134,58 @@ void NewAcct::checkAddressesSettled(const LDAPException* refusal) {
     if (!refusal)
         return;
     // The directory refused a value that this program lets two accounts
-    // share (its rule compares mail with mail): that is its word.
+    // share (its rule compares mail with mail): that is its word. Its
+    // message names the filter it searched with: one value of ours, or with
+    // a combined rule (mail,alias) all of them, and then the holder is
+    // looked up.
     const std::string& text = refusal->getServerMsg();
-    for (const std::string& alias : aliases_) {
-        if (containsNoCase(text, "alias=" + alias + ")"))
-            throw MyException(-16, "Alias " + alias + " already exists. Aborted");
+    std::vector<std::string> named;
+    for (const std::string& value : addressValues()) {
+        if (containsNoCase(text, "=" + value + ")"))
+            named.push_back(value);
     }
+    std::string blamed = named.empty() ? mail_ : named.front();
+    if (named.size() > 1) {
+        for (const std::string& value : named) {
+            if (heldByAnother(value)) {
+                blamed = value;
+                break;
+            }
+        }
+    }
+    if (blamed != mail_)
+        throw MyException(-16, "Alias " + blamed + " already exists. Aborted");
     throw MyException(-16, "Address " + mail_ + " already exists. Aborted");
+}
+
+std::vector<std::string> NewAcct::addressValues() const {
+    std::vector<std::string> values;
+    if (!mail_.empty())
+        values.push_back(mail_);
+    values.insert(values.end(), aliases_.begin(), aliases_.end());
+    return values;
+}
+
+bool NewAcct::heldByAnother(const std::string& value) {
+    // Contact cards repeat their user's mail: only accounts hold addresses.
+    const std::string escaped = escapeFilterValue(value);
+    const std::string cards = ",o=AddressBook," + baseDN_;
+    try {
+        std::unique_ptr<LDAPSearchResults> results = connection()->search(
+            baseDN_, LDAPConnection::SEARCH_SUB,
+            "(&(|(objectClass=posixAccount)(objectClass=TolvoeMailObject))(!(uid=" +
+                escapeFilterValue(login_) + "))(|(mail=" + escaped + ")(alias=" + escaped + ")))",
+            StringList{"1.1"});
+        bool held = false;
+        while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
+            const std::string& dn = entry->getDN();
+            held = held || dn.size() < cards.size() ||
+                   strcasecmp(dn.c_str() + dn.size() - cards.size(), cards.c_str()) != 0;
+        }
+        return held;
+    } catch (const LDAPException&) {
+        return false;
+    }
 }
 
 unsigned NewAcct::nextFreeUidNumber(unsigned from) {
@@ -188,6 +233,16 @@ void NewAcct::claimUserEntry() {
             const LDAPEntry entry(userDN(), attributes_);
             connection()->add(&entry);
         } catch (const LDAPException& e) {
+            // Lost on our side (codes below 0), the add may still have
+            // been applied: the entry is named as possibly written.
+            if (e.getResultCode() < 0) {
+                // A batch takes it back over a new connection.
+                written_.push_back({userDN(), "", ""});
+                throw MyException(-14, "failed to add entry: " + e.getResultMsg() +
+                                           "; the connection was lost after the add was sent, "
+                                           "so " +
+                                           userDN() + " may have been written");
+            }
             conflicts = conflictsOfRefusal(e);
             if (!conflicts.any())
                 throw MyException(-14, "failed to add entry: " + e.getResultMsg());

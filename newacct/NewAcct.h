@@ -125,6 +125,10 @@ class NewAcct {
     // Reads the answers to the writes a batch sent without waiting.
     void settleWrites();
     void checkAddressesSettled(const LDAPException* refusal);
+    // The mail address and the aliases, as the directory stores them.
+    std::vector<std::string> addressValues() const;
+    // True when an account other than ours holds `value` as mail or alias.
+    bool heldByAnother(const std::string& value);
     unsigned scanFirstFreeUidNumber();
     // The first number from `from` upward that no POSIX account holds now.
     unsigned nextFreeUidNumber(unsigned from);

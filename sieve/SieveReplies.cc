@@ -148,6 +148,8 @@ int readSieveCapabilities(LineSource& source, SieveCapabilities& capabilities, s
             } else if (name == "SASL") {
                 capabilities.saslListed = true;
                 capabilities.sasl = value;
+            } else if (name == "UNAUTHENTICATE") {
+                capabilities.unauthenticate = true;
             }
             return true;
         });

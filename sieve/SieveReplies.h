@@ -32,6 +32,7 @@ struct SieveCapabilities {
     bool startTls = false;    // a "STARTTLS" line
     bool saslListed = false;  // a "SASL" line, whose mechanisms follow
     std::string sasl;
+    bool unauthenticate = false;  // an "UNAUTHENTICATE" line (RFC 5804)
 };
 
 // Reads the capability lines (a quoted name, maybe a quoted value) up to the

@@ -6,7 +6,7 @@
 #include "wire/TlsChannel.h"
 
 SieveSimple::SieveSimple(const char* host, unsigned int port, const ReplyWaits& waits)
-    : connection_(std::make_unique<TcpLineSource>(host, port)), waits_(waits) {
+    : connection_(std::make_unique<TcpLineSource>(host, port)), host_(host), waits_(waits) {
     try {
         sasl_ = std::make_unique<SaslSession>(plainInteractionCallbacks, "sieve", host);
     } catch (const SaslError& e) {
@@ -108,6 +108,22 @@ void SieveSimple::logout() {
         }
     }
     sasl_->dispose();
+}
+
+bool SieveSimple::canUnauthenticate() const {
+    return capabilities_.unauthenticate && connection_->alive();
+}
+
+void SieveSimple::unauthenticate() {
+    send("UNAUTHENTICATE", "unauthenticate");
+    std::string message;
+    expectOk(readServerResponse(message), message, "unauthenticate");
+    // A SASL context serves one exchange: the next login starts afresh.
+    try {
+        sasl_ = std::make_unique<SaslSession>(plainInteractionCallbacks, "sieve", host_.c_str());
+    } catch (const SaslError& e) {
+        throw SieveException(e.label, e.text);
+    }
 }
 
 void SieveSimple::list(std::list<std::string>& scripts, std::string& active) {

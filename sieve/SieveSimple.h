@@ -36,6 +36,12 @@ class SieveSimple {
     // connection known dead.
     void logout();
 
+    // Whether the server offers UNAUTHENTICATE and the session still holds.
+    bool canUnauthenticate() const;
+    // Ends the login, so that the session can log in again for another
+    // user; raises SieveException.
+    void unauthenticate();
+
     void list(std::list<std::string>& scripts, std::string& active);
     void del(const std::string& name);
     // Leaves the user without an active script (a server refuses to delete
@@ -53,6 +59,7 @@ class SieveSimple {
     void expectOk(int result, const std::string& message, const std::string& label);
 
     std::unique_ptr<TcpLineSource> connection_;
+    std::string host_;
     SieveCapabilities capabilities_;
     std::unique_ptr<SaslSession> sasl_;
     ReplyWaits waits_;

@@ -123,6 +123,20 @@ INSTANTIATE_TEST_SUITE_P(UniquenessOverlay, ParallelNewacct, ::testing::Bool(),
                              return info.param ? "serialize" : "none";
                          });
 
+// The combined mail,alias rule names all of a run's values in its refusal:
+// the message names the one another account holds (here the mail address,
+// which newacct alone lets two accounts share), not the first alias.
+TEST(UniquenessOverlayRefusal, NamesTheAddressHeld) {
+    Slapd slapd{std::string(), std::string(), uniquenessOverlay()};
+    ASSERT_EQ(
+        0, runProcess(NEWACCT_BIN, account(slapd, "first", {"-mail", "team@example.org"})).status);
+    const ProcessResult r = runProcess(NEWACCT_BIN, account(slapd, "second",
+                                                            {"-mail", "team@example.org", "-alias",
+                                                             "second1", "-alias", "second2"}));
+    EXPECT_EQ(240, r.status);
+    EXPECT_EQ("Address team@example.org already exists. Aborted\n", r.out);
+}
+
 // A rival takes the chosen number while the user entry is on its way (the
 // proxy adds it just before the add goes on): the run takes back its entry
 // and settles on the first free number from the contested one on, which is

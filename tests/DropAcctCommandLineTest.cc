@@ -66,7 +66,7 @@ TEST(DropAcctOptions, HelpAndVersionEndTheRunWithStatusOne) {
     EXPECT_EQ(0u, help.out.find("delete a user ...\n\n    dropacct -al <login> -ap <password>"));
     EXPECT_NE(std::string::npos,
               help.out.find(" -noacl   do not process IMAP ACLs\n -help    this message\n"));
-    EXPECT_EQ(39, std::count(help.out.begin(), help.out.end(), '\n'));
+    EXPECT_EQ(41, std::count(help.out.begin(), help.out.end(), '\n'));
 }
 
 TEST(DropAcctOptions, ParserErrorsStoreNothingAndEndWith255) {

@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -281,9 +284,25 @@ TEST(NewAcctBatch, MadeUpPasswords) {
     for (int i = 1; i <= 6; ++i)
         rows.push_back({"g" + std::to_string(i), "G", i == 6 ? "given1" : ""});
     const std::string file = writeFile("genpw.csv", csv(rows));
+    // With the audit lines caught by the preloaded syslog stand-in.
+    const std::string capture = testing::TempDir() + "/batch-syslog";
+    std::remove(capture.c_str());
     const ProcessResult r =
-        newacct(shared(slapd.portText(), {"-genpw", "-reqpwdchange", "-batch", file}));
+        runProcess(NEWACCT_BIN,
+                   shared(slapd.portText(), {"-genpw", "-reqpwdchange", "-batch", file}), "", false,
+                   {"LC_ALL=C.UTF-8", "LD_PRELOAD=" SYSLOG_SHIM, "SYSLOG_CAPTURE=" + capture,
+                    "ASAN_OPTIONS=detect_leaks=1:verify_asan_link_order=0"});
     ASSERT_EQ(0, r.status) << r.out << r.err;
+    std::ifstream in(capture);
+    const std::string audit((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (int i = 1; i <= 6; ++i) {
+        EXPECT_NE(std::string::npos,
+                  audit.find("newacct: by=admin uid=g" + std::to_string(i) +
+                             " uidnumber=" + std::to_string(2002 + i) + " gid=100 home=/home/g" +
+                             std::to_string(i) + " status=0\n"))
+            << audit;
+    }
+    EXPECT_EQ(6, std::count(audit.begin(), audit.end(), '\n'));
     std::set<std::string> passwords;
     for (const auto& [uid, line] : results(r.out)) {
         const std::string password = line.substr(line.find('\t', 2) + 1);
@@ -298,6 +317,7 @@ TEST(NewAcctBatch, MadeUpPasswords) {
                       "abcdefghijkmnopqrstuvwxyzABCDEFGHJKLMNPQRSTUVWXYZ23456789"));
         EXPECT_TRUE(binds(slapd, uid, password)) << uid;
         passwords.insert(password);
+        EXPECT_EQ(std::string::npos, audit.find(password));
         EXPECT_NE(std::string::npos,
                   slapd.search("uid=" + uid + ",o=site").find("shadowLastChange: 0\n"));
     }

@@ -1,11 +1,8 @@
 // Abbreviated options of both programs: those that meant an original option
 // keep their meaning beside the newer options, and a newer option answers
 // only to an abbreviation that fits no other option.
-#include <getopt.h>
 #include <gtest/gtest.h>
 
-#include "common/OptionAbbreviations.h"
-#include "dropacct/CommandLine.h"
 #include "tests/support/Process.h"
 
 namespace {
@@ -38,24 +35,6 @@ TEST(OptionAbbreviations, OldMeaningsStayNewOptionsNeedUnambiguousOnes) {
             EXPECT_EQ(c.output, r.out + r.err) << where;
         }
     }
-}
-
-// Values are never taken for options, and stay the caller's own strings
-// (so that a password can be erased from the argument area).
-TEST(OptionAbbreviations, ArgumentsWrittenOut) {
-    char program[] = "dropacct", d[] = "-d", ap[] = "-ap", value[] = "-d", pgp[] = "--pgp=pw",
-         uid[] = "-u", jdoe[] = "jdoe";
-    char* argv[] = {program, d, ap, value, pgp, uid, jdoe};
-    OptionAbbreviations args(dropacctOptions(), 7, argv);
-    ASSERT_EQ(8, args.argc());
-    const std::vector<std::string> expected{"dropacct",   "-debug", "-ap",  "-d",
-                                            "--pgpasswd", "pw",     "-uid", "jdoe"};
-    for (int i = 0; i < args.argc(); ++i) {
-        EXPECT_EQ(expected[i], args.argv()[i]);
-    }
-    EXPECT_EQ(value, args.argv()[3]);
-    EXPECT_EQ(pgp + 6, args.argv()[5]);
-    EXPECT_EQ("-d", args.given(args.argv()[1]));
 }
 
 }  // namespace

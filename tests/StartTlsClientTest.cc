@@ -117,16 +117,17 @@ TEST(CapabilityReaders, SieveCapabilities) {
     const struct {
         const char* bytes;
         int result;
-        bool startTls, saslListed;
+        bool startTls, saslListed, unauthenticate;
         const char* sasl;
     } cases[] = {
-        {"\"IMPLEMENTATION\" \"Cyrus\"\r\n\"SASL\" \"\"\r\n\"STARTTLS\"\r\nOK\r\n", 0, true, true,
-         ""},
-        {"\"sasl\" \"PLAIN LOGIN\"\r\n\"VERSION\" \"1.0\"\r\nOK\r\n", 0, false, true,
+        {"\"IMPLEMENTATION\" \"Cyrus\"\r\n\"SASL\" "
+         "\"\"\r\n\"STARTTLS\"\r\n\"UNAUTHENTICATE\"\r\nOK\r\n",
+         0, true, true, true, ""},
+        {"\"sasl\" \"PLAIN LOGIN\"\r\n\"VERSION\" \"1.0\"\r\nOK\r\n", 0, false, true, false,
          "PLAIN LOGIN"},
-        {"\"SASL\" \"PL\\\"AIN\"\r\nOK\r\n", 0, false, true, "PL\"AIN"},
-        {"\"STARTTLS\r\nNO \"busy\"\r\n", -1, false, false, ""},
-        {"\"SASL\" \"PLAIN\"\r\n", -3, false, true, "PLAIN"},
+        {"\"SASL\" \"PL\\\"AIN\"\r\nOK\r\n", 0, false, true, false, "PL\"AIN"},
+        {"\"STARTTLS\r\nNO \"busy\"\r\n", -1, false, false, false, ""},
+        {"\"SASL\" \"PLAIN\"\r\n", -3, false, true, false, "PLAIN"},
     };
     for (const auto& c : cases) {
         BufferLineSource source(c.bytes);
@@ -136,6 +137,7 @@ TEST(CapabilityReaders, SieveCapabilities) {
             << c.bytes;
         EXPECT_EQ(c.startTls, capabilities.startTls) << c.bytes;
         EXPECT_EQ(c.saslListed, capabilities.saslListed) << c.bytes;
+        EXPECT_EQ(c.unauthenticate, capabilities.unauthenticate) << c.bytes;
         EXPECT_EQ(c.sasl, capabilities.sasl) << c.bytes;
     }
 }

@@ -44,11 +44,12 @@ size_t firstMessageSize(const std::string& buffer) {
 }  // namespace
 
 DroppingProxy::DroppingProxy(int upstreamPort, int cutAt, Cut cut,
-                             std::function<void(int)> beforeRequest)
+                             std::function<void(int)> beforeRequest, Framing framing)
     : upstreamPort_(upstreamPort),
       cutAt_(cutAt),
       cut_(cut),
-      beforeRequest_(std::move(beforeRequest)) {
+      beforeRequest_(std::move(beforeRequest)),
+      framing_(framing) {
     listener_ = listenOnLoopback(port_, "dropping proxy");
     thread_ = std::thread(&DroppingProxy::run, this);
 }
@@ -99,7 +100,8 @@ void DroppingProxy::relay(int client, int upstream) {
             if (n <= 0)
                 return;
             pending.append(buffer, n);
-            while (const size_t size = firstMessageSize(pending)) {
+            while (const size_t size =
+                       framing_ == Ldap ? firstMessageSize(pending) : pending.find('\n') + 1) {
                 ++messages_;
                 if (messages_ == cutAt_ && cut_ == BeforeRequest)
                     return;

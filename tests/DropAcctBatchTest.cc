@@ -1,0 +1,261 @@
+// dropacct -batch against private slapd and Cyrus servers: twenty accounts
+// with groups, address-book rights, mailboxes, ACL entries and scripts, of
+// which fifteen are removed at once; the same removal cut off at each stage
+// and run again; and the roster files that are refused before anything is
+// done.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "tests/support/Cyrus.h"
+#include "tests/support/DirectoryState.h"
+#include "tests/support/DroppingProxy.h"
+#include "tests/support/Process.h"
+#include "tests/support/Slapd.h"
+
+namespace {
+
+std::string name(int n) {
+    return (n < 10 ? "u0" : "u") + std::to_string(n);
+}
+
+const int kAccounts = 20;
+const int kRemoved = 15;  // u01 to u15 leave, u16 to u20 stay
+
+std::string accountsLdif() {
+    std::string ldif;
+    for (int n = 1; n <= kAccounts; ++n) {
+        const std::string dn = "uid=" + name(n) + ",o=site";
+        ldif += "dn: " + dn +
+                "\nobjectClass: inetOrgPerson\nobjectClass: posixAccount\nuid: " + name(n) +
+                "\ncn: C\nsn: S\nuidNumber: " + std::to_string(3000 + n) +
+                "\ngidNumber: 100\nhomeDirectory: /home/" + name(n) + "\n\n" + "dn: ou=addr," + dn +
+                "\nobjectClass: organizationalUnit\nou: addr\n\n" + "dn: cn=c,ou=addr," + dn +
+                "\nobjectClass: organizationalPerson\ncn: c\nsn: x\n\n";
+    }
+    return ldif;
+}
+
+// Every account in the users group, every second in staff and in a group
+// one level deeper (which the removal does not touch), every third a
+// recipient of a shared folder, every fourth an address-book administrator.
+std::string referencesLdif() {
+    std::string ldif;
+    const auto add = [&ldif](const std::string& dn, const std::string& attribute,
+                             const std::string& value) {
+        ldif += "dn: " + dn + "\nchangetype: modify\nadd: " + attribute + "\n" + attribute + ": " +
+                value + "\n\n";
+    };
+    for (int n = 1; n <= kAccounts; ++n) {
+        add("cn=users,o=site", "memberUid", name(n));
+        if (n % 2 == 0) {
+            add("cn=staff,o=site", "memberUid", name(n));
+            add("cn=projects,ou=groups,o=site", "memberUid", name(n));
+        }
+        if (n % 3 == 0)
+            add("cn=shared1,o=site", "deliverToUID", name(n));
+        if (n % 4 == 0)
+            add("cn=AddressAdmins,o=AddressBook,o=site", "member", "uid=" + name(n) + ",o=site");
+    }
+    return ldif;
+}
+
+// Mailboxes with a sub-mailbox, entries in the ACL of two shared mailboxes
+// (a negative one, which stays) and of the next account's mailbox, scripts.
+void provision(const Cyrus& cyrus) {
+    std::vector<std::string> commands{"S1 create shared1", "S2 create shared2"};
+    for (int n = 1; n <= kAccounts; ++n) {
+        const std::string user = "user." + name(n);
+        commands.push_back("C create " + user);
+        commands.push_back("C create " + user + ".sub");
+    }
+    for (int n = 1; n <= kAccounts; ++n) {
+        commands.push_back("A setacl shared1 " + name(n) + " lrs");
+        commands.push_back("A setacl shared2 -" + name(n) + " w");
+        commands.push_back("A setacl user." + name(n % kAccounts + 1) + " " + name(n) + " lr");
+    }
+    cyrus.imap(commands);
+    for (int n = 1; n <= kAccounts; ++n) {
+        cyrus.putScripts(name(n), {"a", "b"}, "b");
+    }
+}
+
+std::set<std::string> removedUids() {
+    std::set<std::string> uids;
+    for (int n = 1; n <= kRemoved; ++n)
+        uids.insert(name(n));
+    return uids;
+}
+
+// The mailboxes and ACLs after the removal of `uids`: their mailboxes gone,
+// their own entries gone from every other ACL.
+std::string mailboxesAfterRemoval(const std::string& before, const std::set<std::string>& uids) {
+    std::istringstream in(before);
+    std::string expected;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line.substr(0, line.size() - 1));  // without the CR
+        std::string mailbox;
+        words >> mailbox;
+        bool own = false;
+        for (const std::string& uid : uids)
+            own = own || mailbox == "user." + uid || mailbox.rfind("user." + uid + ".", 0) == 0;
+        if (own)
+            continue;
+        std::string kept = mailbox;
+        for (std::string identifier, rights; words >> identifier >> rights;) {
+            if (!uids.count(identifier))
+                kept += " " + identifier + " " + rights;
+        }
+        expected += kept + "\r\n";
+    }
+    return expected;
+}
+
+std::string roster() {
+    // Columns besides uid are for newacct; semicolons as a German
+    // spreadsheet writes them.
+    std::string text = "givenName;uid;sn\n";
+    for (int n = 1; n <= kRemoved; ++n)
+        text += "G;" + name(n) + ";S\n";
+    const std::string path = testing::TempDir() + "/leavers.csv";
+    std::ofstream(path) << text;
+    return path;
+}
+
+std::string allZero() {
+    std::string lines;
+    for (int n = 1; n <= kRemoved; ++n)
+        lines += name(n) + "\t0\n";
+    return lines;
+}
+
+// Both servers with the twenty accounts, and what they held before.
+struct Site {
+    Site() {
+        slapd.modify(referencesLdif());
+        provision(cyrus);
+        directoryBefore = parseDump(slapd.dump());
+        mailboxesBefore = cyrus.mailboxesWithAcls();
+        for (int n = kRemoved + 1; n <= kAccounts; ++n)
+            scriptsKept += cyrus.listScripts(name(n));
+        scriptsKept += cyrus.listScripts("alice");
+    }
+    ProcessResult drop(const std::string& ldapPort, const std::string& imapPort,
+                       const std::string& sievePort, const std::vector<std::string>& extra = {}) {
+        std::vector<std::string> args{"-ldap",   "-imap",  "-sieve",    "-LH", "127.0.0.1", "-LP",
+                                      ldapPort,  "-CH",    "127.0.0.1", "-CP", imapPort,    "-SP",
+                                      sievePort, "-bDN",   "o=site",    "-al", "admin",     "-ap",
+                                      "secret",  "-batch", roster()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return runProcess(DROPACCT_BIN, args);
+    }
+    ProcessResult drop(const std::vector<std::string>& extra = {}) {
+        return drop(slapd.portText(), std::to_string(cyrus.imapPort()),
+                    std::to_string(cyrus.sievePort()), extra);
+    }
+    // Nothing of the fifteen is left, and nothing else changed.
+    void expectRemoved() {
+        const Entries expected = expectedAfterRemoval(directoryBefore, removedUids());
+        const Entries after = parseDump(slapd.dump());
+        EXPECT_TRUE(expected == after) << difference(expected, after);
+        EXPECT_EQ(mailboxesAfterRemoval(mailboxesBefore, removedUids()), cyrus.mailboxesWithAcls());
+        std::string scripts;
+        for (int n = kRemoved + 1; n <= kAccounts; ++n)
+            scripts += cyrus.listScripts(name(n));
+        EXPECT_EQ(scriptsKept, scripts + cyrus.listScripts("alice"));
+        for (int n = 1; n <= kRemoved; ++n)
+            EXPECT_EQ(0u, cyrus.listScripts(name(n)).rfind("NO", 0)) << name(n);
+    }
+
+    Slapd slapd{accountsLdif()};
+    Cyrus cyrus;
+    Entries directoryBefore;
+    std::string mailboxesBefore;
+    std::string scriptsKept;
+};
+
+TEST(DropAcctBatch, RemovesEveryListedAccountAndNothingElse) {
+    Site site;
+    const std::string directory = site.slapd.dump();
+    const ProcessResult plan = site.drop({"-dryrun"});
+    EXPECT_EQ(0, plan.status) << plan.out;
+    EXPECT_NE(std::string::npos, plan.out.find("# imap: delete \"user.u15\"\n")) << plan.out;
+    EXPECT_EQ(directory, site.slapd.dump());
+    EXPECT_EQ(site.mailboxesBefore, site.cyrus.mailboxesWithAcls());
+
+    const ProcessResult r = site.drop();
+    EXPECT_EQ(0, r.status) << r.out;
+    EXPECT_EQ(allZero(), r.out);
+    site.expectRemoved();
+}
+
+// Cuts the connection to one server at request or line `at`, then runs the
+// same batch again: every account ends 0 and the servers end as after an
+// uncut run.
+void cutThenRunAgain(const std::string& stage, int at) {
+    Site site;
+    const int upstream = stage == "ldap"    ? site.slapd.port()
+                         : stage == "sieve" ? site.cyrus.sievePort()
+                                            : site.cyrus.imapPort();
+    DroppingProxy proxy(upstream, at, DroppingProxy::BeforeReply, nullptr,
+                        stage == "ldap" ? DroppingProxy::Ldap : DroppingProxy::Lines);
+    const ProcessResult r =
+        site.drop(stage == "ldap" ? proxy.portText() : site.slapd.portText(),
+                  stage == "imap" ? proxy.portText() : std::to_string(site.cyrus.imapPort()),
+                  stage == "sieve" ? proxy.portText() : std::to_string(site.cyrus.sievePort()));
+    EXPECT_EQ(237, r.status) << r.out;
+    const ProcessResult again = site.drop();
+    EXPECT_EQ(0, again.status) << again.out;
+    EXPECT_EQ(allZero(), again.out);
+    site.expectRemoved();
+}
+
+// In the deletion of the subtrees, at the fifth account's scripts (one
+// session serves them all), and in the removal of ACL entries.
+TEST(DropAcctBatchCut, AtTheDirectory) {
+    cutThenRunAgain("ldap", 12);
+}
+TEST(DropAcctBatchCut, AtTheSieveServer) {
+    cutThenRunAgain("sieve", 27);
+}
+TEST(DropAcctBatchCut, AtTheImapServer) {
+    cutThenRunAgain("imap", 110);
+}
+
+TEST(DropAcctBatchRefusals, NothingIsDoneForARefusedRoster) {
+    const std::string dir = makeTempFolder("roster");
+    const auto file = [&dir](const std::string& name, const std::string& text) {
+        std::ofstream(dir + "/" + name) << text;
+        return dir + "/" + name;
+    };
+    mkfifo((dir + "/fifo").c_str(), 0600);
+    std::ofstream(dir + "/large").seekp(16 * 1024 * 1024) << 'x';
+    struct Case {
+        std::string path;
+        int status;
+        std::string message;
+    } cases[] = {
+        {file("nouid", "login\njdoe\n"), 236, "it has no uid column"},
+        {file("blank", "uid\njdoe\n\"alice \"\n"), 236, "line 3: invalid uid: blanks at its ends"},
+        {file("empty", "uid,sn\njdoe,D\n,E\n"), 236, "line 3: no uid"},
+        {file("twice", "sn,uid\nD,jdoe\nA,alice\nE,jdoe\n"), 236,
+         "line 4: uid jdoe is listed twice (first on line 2)"},
+        {dir + "/fifo", 248, "batch file"},
+        {dir, 248, "batch file"},
+        {dir + "/large", 248, "batch file"},
+    };
+    for (const Case& c : cases) {
+        // A directory that cannot be reached: a run that got that far would
+        // end 237, not with the refusal.
+        const ProcessResult r =
+            runProcess(DROPACCT_BIN, {"-ldap", "-LH", "127.0.0.1", "-LP", "1", "-bDN", "o=site",
+                                      "-al", "admin", "-ap", "secret", "-batch", c.path});
+        EXPECT_EQ(c.status, r.status) << c.path << ": " << r.out;
+        EXPECT_NE(std::string::npos, r.out.find(c.message)) << c.path << ": " << r.out;
+    }
+}
+
+}  // namespace
