@@ -229,13 +229,21 @@ TEST(Audit, OneLinePerRunWithItsOutcome) {
     EXPECT_EQ(0, run(NEWACCT_BIN, with(create, {"-ap", "secret", "-uid", "plan", "-dryrun"})));
     EXPECT_EQ(254, run(NEWACCT_BIN, {"-uid", "x"}));
     EXPECT_EQ(0, run(DROPACCT_BIN, removalEverywhere(slapd, cyrus, "jdoe")));
+    // A batch leaves one line per account.
+    const std::string roster = fileWith("audit-roster.csv", "uid\nnj\nghost\n", 0600);
+    EXPECT_EQ(0, run(DROPACCT_BIN, {"-ldap", "-LH", "127.0.0.1", "-LP", slapd.portText(), "-bDN",
+                                    "o=site", "-al", "admin", "-ap", "secret", "-batch", roster}));
     std::ifstream in(capture);
     const std::string lines((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(
         "10.6 newacct: by=admin uid=nj uidnumber=2003 gid=100 home=/home/nj status=0\n"
         "10.4 newacct: by=admin uid=nj gid=100 home=/home/nj status=244 error=\"bind failed\"\n"
         "10.6 dropacct: by=admin uid=jdoe stages=ldap,sieve,imap entries=4 memberships=4 acl=4 "
-        "mailboxes=3 scripts=2 status=0\n",
+        "mailboxes=3 scripts=2 status=0\n"
+        "10.6 dropacct: by=admin uid=nj stages=ldap entries=2 memberships=0 acl=0 mailboxes=0 "
+        "scripts=0 status=0\n"
+        "10.6 dropacct: by=admin uid=ghost stages=ldap entries=0 memberships=0 acl=0 mailboxes=0 "
+        "scripts=0 status=0\n",
         lines);
 }
 
