@@ -122,12 +122,7 @@ bool BatchRun::create(size_t index, DirectorySession& session, BatchReport& repo
     NewAcct& account = accounts_[index];
     account.useSession(session, &ledger_);
     try {
-        account.checkMailUnique();
-        account.checkAliases();
-        account.initUidNumber();
-        account.initUserPwd();
-        account.initUserAci();
-        account.addUserToLDAP();
+        account.createInDirectory();
     } catch (const MyException& e) {
         const bool lost = !session.answers();
         std::string message = e.message;

@@ -127,6 +127,15 @@ std::string NewAcct::userDN() const {
     return "uid=" + escapeDnValue(login_) + "," + baseDN_;
 }
 
+void NewAcct::createInDirectory() {
+    checkMailUnique();
+    checkAliases();
+    initUidNumber();
+    initUserPwd();
+    initUserAci();
+    addUserToLDAP();
+}
+
 void NewAcct::addUserToLDAP() {
     addAttribute("shadowlastchange", std::to_string(passwordChangeDay_));
     addAttribute("shadowmax", std::to_string(shadowMax_));

@@ -62,6 +62,9 @@ class NewAcct {
     void initUserPwd();
     void initUserAci();
 
+    // Everything after the bind, in the fixed order of a run: the
+    // uniqueness checks, the derived values and the entries.
+    void createInDirectory();
     void addUserToLDAP();
     void addAddressBookBase();
     void addGlobalAddressBookAccess();

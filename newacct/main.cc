@@ -22,12 +22,7 @@ int createOne(NewAcct& account) {
         account.checkParams();
         audited = !account.dryRun();
         account.ldapBind();
-        account.checkMailUnique();
-        account.checkAliases();
-        account.initUidNumber();
-        account.initUserPwd();
-        account.initUserAci();
-        account.addUserToLDAP();
+        account.createInDirectory();
     } catch (const MyException& e) {
         account.unbind();
         std::cout << e.message << std::endl;
