@@ -22,3 +22,13 @@ void AccountRemoval::audit(const RemovalSettings& settings) const {
     log.add("scripts", std::to_string(removed.scripts));
     log.send(failure_ ? failure_->code & 0xff : 0, failure_ ? failure_->message : "");
 }
+
+std::vector<AccountRemoval*> stillGoing(const std::vector<AccountRemoval*>& accounts) {
+    std::vector<AccountRemoval*> going;
+    for (AccountRemoval* account : accounts) {
+        if (account->going()) {
+            going.push_back(account);
+        }
+    }
+    return going;
+}

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/MyException.h"
 
@@ -46,3 +47,6 @@ class AccountRemoval {
     std::string uid_;
     std::optional<MyException> failure_;
 };
+
+// The accounts for which no stage has failed yet, in their order.
+std::vector<AccountRemoval*> stillGoing(const std::vector<AccountRemoval*>& accounts);

@@ -14,16 +14,6 @@
 
 namespace {
 
-std::vector<AccountRemoval*> stillGoing(const std::vector<AccountRemoval*>& accounts) {
-    std::vector<AccountRemoval*> going;
-    for (AccountRemoval* account : accounts) {
-        if (account->going()) {
-            going.push_back(account);
-        }
-    }
-    return going;
-}
-
 // "(attribute=value)" for one value, else "(|(attribute=a)(attribute=b)...)".
 std::string anyOf(const std::string& attribute, const std::vector<std::string>& values) {
     std::string filter;

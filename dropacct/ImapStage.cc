@@ -37,16 +37,6 @@ std::string quotedName(const std::string& name) {
     return "\"" + IMAPSimple::escapeString(name) + "\"";
 }
 
-std::vector<AccountRemoval*> stillGoing(const std::vector<AccountRemoval*>& accounts) {
-    std::vector<AccountRemoval*> going;
-    for (AccountRemoval* account : accounts) {
-        if (account->going()) {
-            going.push_back(account);
-        }
-    }
-    return going;
-}
-
 MyException mailboxFailure(const AccountRemoval& account, const std::string& message) {
     return MyException(-44, "could not delete INBOX of user " + account.uid() +
                                 "\nError Message from server: " + message);
