@@ -11,10 +11,9 @@ import os
 import statistics
 import subprocess
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from bench import ENV, TESTENV, run, timed  # noqa: E402
+from bench import ENV, private_cyrus, private_murder, run, timed  # noqa: E402
 
 DEFAULT_WINDOW = 64
 WINDOWS = [1, 4, 16, 32, 64, 128, 256]
@@ -121,13 +120,8 @@ def main():
 
 def single_server(build, size, repeats):
     header(size, repeats)
-    single = tempfile.mkdtemp(prefix="mailacct-sweep-")
-    os.chmod(single, 0o755)
-    cyrus = os.path.join(TESTENV, "cyrus.sh")
-    ports = subprocess.run([cyrus, "start", single], env=ENV, check=True, capture_output=True,
-                           text=True).stdout.split()
-    try:
-        server = Server(build, ports[0], size)
+    with private_cyrus("mailacct-sweep-") as port:
+        server = Server(build, port, size)
         try:
             server.check()
             floors = compare(server, "one Cyrus server", repeats)
@@ -135,20 +129,11 @@ def single_server(build, size, repeats):
                 curve(server, floors, 3)
         finally:
             server.close()
-    finally:
-        run([cyrus, "stop", single], check=False)
-        run(["rm", "-rf", single], check=False)
 
 
 def murder_frontend(build, size, repeats):
     header(size, repeats)
-    folder = tempfile.mkdtemp(prefix="mailacct-sweep-murder-")
-    os.chmod(folder, 0o755)
-    murder = os.path.join(TESTENV, "murder.sh")
-    out = subprocess.run([murder, "start", folder], env=ENV, check=True, capture_output=True,
-                         text=True).stdout
-    settings = dict(line.split("=", 1) for line in out.split())
-    try:
+    with private_murder("mailacct-sweep-murder-") as settings:
         backends = ("127.0.0.2!default", "127.0.0.3!default")
         server = Server(build, settings["MURDER_FE_IMAP_PORT"], size,
                         lambda i: (backends[i % 2],))
@@ -157,9 +142,6 @@ def murder_frontend(build, size, repeats):
             compare(server, "murder frontend (2 backends)", repeats)
         finally:
             server.close()
-    finally:
-        run([murder, "stop", folder], check=False)
-        run(["rm", "-rf", folder], check=False)
 
 
 if __name__ == "__main__":

@@ -5,6 +5,7 @@ results.csv and scaling.png into the output folder.
 
     bench.py BUILD_DIR OUT_DIR [--quick]
 """
+import contextlib
 import csv
 import imaplib
 import json
@@ -51,6 +52,36 @@ def accounts_ldif(path, count):
             out.write(f"dn: uid=u{n},o=site\nobjectClass: inetOrgPerson\nobjectClass: posixAccount\n"
                       f"uid: u{n}\ncn: U {n}\nsn: U\nuidNumber: {n}\ngidNumber: 100\n"
                       f"homeDirectory: /home/u{n}\n\n")
+
+
+@contextlib.contextmanager
+def private_cyrus(prefix):
+    """A private Cyrus server in a new folder; yields its IMAP port."""
+    folder = tempfile.mkdtemp(prefix=prefix)
+    os.chmod(folder, 0o755)
+    cyrus = os.path.join(TESTENV, "cyrus.sh")
+    ports = subprocess.run([cyrus, "start", folder], env=ENV, check=True, capture_output=True,
+                           text=True).stdout.split()
+    try:
+        yield ports[0]
+    finally:
+        run([cyrus, "stop", folder], check=False)
+        run(["rm", "-rf", folder], check=False)
+
+
+@contextlib.contextmanager
+def private_murder(prefix):
+    """A private Cyrus murder on its fixed ports; yields its settings."""
+    folder = tempfile.mkdtemp(prefix=prefix)
+    os.chmod(folder, 0o755)
+    murder = os.path.join(TESTENV, "murder.sh")
+    out = subprocess.run([murder, "start", folder], env=ENV, check=True, capture_output=True,
+                         text=True).stdout
+    try:
+        yield dict(line.split("=", 1) for line in out.split())
+    finally:
+        run([murder, "stop", folder], check=False)
+        run(["rm", "-rf", folder], check=False)
 
 
 def start_sandbox(folder):

@@ -7,12 +7,10 @@ same on one Cyrus server.
 import imaplib
 import os
 import statistics
-import subprocess
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from bench import ENV, TESTENV, timed  # noqa: E402
+from bench import private_cyrus, private_murder, timed  # noqa: E402
 
 
 def sweep(build, port, size, repeats, place):
@@ -56,31 +54,14 @@ def main():
     print(f"ACL sweep and removal of dropacct -imap against the one-at-a-time floor "
           f"(median of {repeats}; goal through the frontend: within 1.10)")
     print(f"{'server':<32} {'boxes':>8} {'ACLs':>6} {'ours ms':>10} {'floor ms':>10} {'ratio':>7}")
-    folder = tempfile.mkdtemp(prefix="mailacct-murder-")
-    os.chmod(folder, 0o755)
-    murder = os.path.join(TESTENV, "murder.sh")
-    out = subprocess.run([murder, "start", folder], env=ENV, check=True, capture_output=True,
-                         text=True).stdout
-    settings = dict(line.split("=", 1) for line in out.split())
-    try:
+    with private_murder("mailacct-murder-") as settings:
         backends = ("127.0.0.2!default", "127.0.0.3!default")
         ours, floor, marked = sweep(build, settings["MURDER_FE_IMAP_PORT"], size, repeats,
                                     lambda i: (backends[i % 2],))
         report("murder frontend (two backends)", size, marked, ours, floor)
-    finally:
-        subprocess.run([murder, "stop", folder], env=ENV)
-        subprocess.run(["rm", "-rf", folder])
-    single = tempfile.mkdtemp(prefix="mailacct-single-")
-    os.chmod(single, 0o755)
-    cyrus = os.path.join(TESTENV, "cyrus.sh")
-    ports = subprocess.run([cyrus, "start", single], env=ENV, check=True, capture_output=True,
-                           text=True).stdout.split()
-    try:
-        ours, floor, marked = sweep(build, ports[0], size, repeats, lambda i: ())
+    with private_cyrus("mailacct-single-") as port:
+        ours, floor, marked = sweep(build, port, size, repeats, lambda i: ())
         report("one Cyrus server", size, marked, ours, floor)
-    finally:
-        subprocess.run([cyrus, "stop", single], env=ENV)
-        subprocess.run(["rm", "-rf", single])
 
 
 if __name__ == "__main__":
