@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <string_view>
 
-#include "common/CheckedFile.h"
 #include "common/MyException.h"
 #include "common/TextEncoding.h"
 
@@ -184,7 +183,8 @@ std::vector<size_t> Roster::columns(const std::string& name) const {
     return found;
 }
 
+const FileRules kBatchFileRules{"batch file", 16 << 20, "16 MiB"};
+
 Roster readRoster(const std::string& path, const std::string& encoding) {
-    static const FileRules kBatchFile{"batch file", 16 << 20, "16 MiB"};
-    return Roster::parse(readCheckedFile(path, kBatchFile).bytes, encoding, path);
+    return Roster::parse(readCheckedFile(path, kBatchFileRules).bytes, encoding, path);
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "common/CheckedFile.h"
+
 // The status of a batch file whose content is refused; nothing was done.
 constexpr int kBatchRefused = -20;
 
@@ -33,6 +35,9 @@ class Roster {
     std::vector<std::string> header_;  // blanks around each name removed
     std::vector<Row> rows_;            // rows of nothing but empty cells are left out
 };
+
+// A batch file: a regular file of at most 16 MiB.
+extern const FileRules kBatchFileRules;
 
 // The roster in the batch file `path`, a regular file of at most 16 MiB
 // (MyException(kFileRefused) otherwise).

@@ -71,6 +71,7 @@ Conversion convertToUtf8(const std::string& text, const std::string& encoding) {
     const Converter converter(encoding);
     if (!converter.valid()) {
         result.unknownEncoding = true;
+        result.error = errno;
         return result;
     }
     std::string input = text;
@@ -84,6 +85,7 @@ Conversion convertToUtf8(const std::string& text, const std::string& encoding) {
         result.text.append(buffer, static_cast<size_t>(out - buffer));
         if (done == static_cast<size_t>(-1) && errno != E2BIG) {
             result.failedAt = static_cast<size_t>(in - input.data());
+            result.error = errno;
             return result;
         }
     }

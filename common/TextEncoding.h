@@ -14,6 +14,7 @@ struct Conversion {
     std::string text;                // the converted text, when it succeeded
     std::optional<size_t> failedAt;  // else the offset of the first byte that failed
     bool unknownEncoding = false;    // iconv does not know the encoding
+    int error = 0;                   // errno of the failure
 };
 
 // `text` from `encoding` (an iconv name) to UTF-8.

@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr off_t kLargestBatchFile = 16 << 20;
-
 std::string lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -25,7 +23,7 @@ std::string lower(std::string text) {
 }  // namespace
 
 std::vector<BatchRow> readBatchRows(const std::string& path, const std::string& encoding) {
-    const FileRules rules{"batch file", kLargestBatchFile, "16 MiB"};
+    const FileRules& rules = kBatchFileRules;
     const CheckedFile file = readCheckedFile(path, rules);
     const Roster roster = Roster::parse(file.bytes, encoding, path);
     const auto refuse = [&path](const std::string& why) {

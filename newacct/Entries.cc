@@ -3,7 +3,6 @@
 // and its class memberships. What was written is kept in order, for a batch
 // to take back when a later write fails.
 #include <errno.h>
-#include <iconv.h>
 #include <langinfo.h>
 
 #include <cstring>
@@ -13,6 +12,7 @@
 #include "common/AuditLog.h"
 #include "common/Escape.h"
 #include "common/MyException.h"
+#include "common/TextEncoding.h"
 #include "ldap/LDAPException.h"
 #include "newacct/BatchLedger.h"
 #include "newacct/DirectorySession.h"
@@ -26,25 +26,11 @@ std::string NewAcct::convertToUTF8(const std::string& value) const {
     if (std::strcmp(codeset, "UTF-8") == 0) {
         return value;
     }
-    iconv_t converter = iconv_open("UTF-8", codeset);
-    if (converter == reinterpret_cast<iconv_t>(-1)) {
-        throw MyException(255, std::strerror(errno));
+    const Conversion converted = convertToUtf8(value, codeset);
+    if (converted.unknownEncoding || converted.failedAt) {
+        throw MyException(255, std::strerror(converted.error));
     }
-    std::string input = value;
-    std::vector<char> output(value.size() * 6 + 6);
-    char* in = input.data();
-    size_t inLeft = input.size();
-    char* out = output.data();
-    size_t outLeft = output.size();
-    while (inLeft > 0) {
-        if (iconv(converter, &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1)) {
-            const int error = errno;
-            iconv_close(converter);
-            throw MyException(255, std::strerror(error));
-        }
-    }
-    iconv_close(converter);
-    return std::string(output.data(), out - output.data());
+    return converted.text;
 }
 
 void NewAcct::addEntry(const LDAPEntry& entry, const std::string& failure) {
