@@ -9,10 +9,10 @@
 #include <sstream>
 #include <thread>
 
+#include "account/DirectorySession.h"
 #include "common/BatchReport.h"
 #include "common/MyException.h"
 #include "ldap/LDAPException.h"
-#include "newacct/DirectorySession.h"
 #include "newacct/RunSettings.h"
 
 namespace {
@@ -22,7 +22,8 @@ const char kNotDone[] = "not done: the connection to the directory was lost";
 }  // namespace
 
 BatchRun::BatchRun(RunSettings& settings)
-    : settings_(settings), rows_(readBatchRows(settings.batchFile(), settings.encoding())) {}
+    : settings_(settings),
+      rows_(readBatchRows(settings.batchFile(), settings.encoding(), NewAcct::isAccountParam)) {}
 
 void BatchRun::settle(BatchReport& report, size_t index, int status, const std::string& detail) {
     pending_[index] = false;

@@ -7,8 +7,8 @@
 #include <iosfwd>
 #include <vector>
 
-#include "newacct/BatchLedger.h"
-#include "newacct/BatchRows.h"
+#include "account/BatchLedger.h"
+#include "account/BatchRows.h"
 #include "newacct/NewAcct.h"
 
 class BatchReport;

@@ -14,10 +14,10 @@
 #include <random>
 #include <thread>
 
-#include "common/Escape.h"
+#include "account/AddressHolders.h"
+#include "account/BatchLedger.h"
 #include "common/MyException.h"
 #include "ldap/LDAPException.h"
-#include "newacct/BatchLedger.h"
 #include "newacct/NewAcct.h"
 
 namespace {
@@ -68,21 +68,16 @@ NewAcct::Conflicts NewAcct::findConflicts() {
     // equal to one of our addresses), and for a number of our choosing any
     // other POSIX account with it. Accounts with our login name, ours among
     // them, are left out, as in those checks.
-    std::string wanted;
-    for (const std::string& address : claimedAddresses()) {
-        const std::string value = escapeFilterValue(address);
-        wanted += "(alias=" + value + ")(uid=" + value + ")";
-    }
+    std::string wanted = addressHolderTerms(claimedAddresses());
     const std::string number = std::to_string(uidNumber_);
     if (uidNumberChosen_)
         wanted += "(uidNumber=" + number + ")";
     Conflicts found;
     if (wanted.empty())
         return found;
-    std::unique_ptr<LDAPSearchResults> results = connection()->search(
-        baseDN_, LDAPConnection::SEARCH_ONE,
-        "(&(objectClass=posixAccount)(!(uid=" + escapeFilterValue(login_) + "))(|" + wanted + "))",
-        StringList{"uidNumber"});
+    std::unique_ptr<LDAPSearchResults> results =
+        connection()->search(baseDN_, LDAPConnection::SEARCH_ONE,
+                             otherAccountsFilter(login_, wanted), StringList{"uidNumber"});
     while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
         const LDAPAttribute* numbers = entry->getAttributes()->getAttributeByName("uidNumber");
         const std::vector<std::string>& held =
@@ -167,25 +162,7 @@ std::vector<std::string> NewAcct::addressValues() const {
 }
 
 bool NewAcct::heldByAnother(const std::string& value) {
-    // Contact cards repeat their user's mail: only accounts hold addresses.
-    const std::string escaped = escapeFilterValue(value);
-    const std::string cards = ",o=AddressBook," + baseDN_;
-    try {
-        std::unique_ptr<LDAPSearchResults> results = connection()->search(
-            baseDN_, LDAPConnection::SEARCH_SUB,
-            "(&(|(objectClass=posixAccount)(objectClass=TolvoeMailObject))(!(uid=" +
-                escapeFilterValue(login_) + "))(|(mail=" + escaped + ")(alias=" + escaped + ")))",
-            StringList{"1.1"});
-        bool held = false;
-        while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
-            const std::string& dn = entry->getDN();
-            held = held || dn.size() < cards.size() ||
-                   strcasecmp(dn.c_str() + dn.size() - cards.size(), cards.c_str()) != 0;
-        }
-        return held;
-    } catch (const LDAPException&) {
-        return false;
-    }
+    return ::heldByAnother(*connection(), baseDN_, value, login_);
 }
 
 unsigned NewAcct::nextFreeUidNumber(unsigned from) {

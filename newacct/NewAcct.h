@@ -5,11 +5,13 @@
 #include <ctime>
 #include <list>
 #include <memory>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "account/DerivedValues.h"
 #include "common/AdminSession.h"
 #include "common/LdifWriter.h"
 #include "common/TlsOptions.h"
@@ -122,7 +124,11 @@ class NewAcct {
     void withdrawUserEntry();
     // Writes one entry or change, or in a plan writes it down.
     // A failure raises MyException(-14, `failure` and the directory's text).
-    void addEntry(const LDAPEntry& entry, const std::string& failure);
+    // `replaceable`: an entry of that name already there belongs to this
+    // account and takes the new values (replaceEntry).
+    void addEntry(const LDAPEntry& entry, const std::string& failure, bool replaceable = false);
+    // Makes the stored entry of `entry`'s name hold exactly its attributes.
+    void replaceEntry(const LDAPEntry& entry, const std::string& failure);
     void addValue(const std::string& dn, const std::string& attribute, const std::string& value,
                   const std::string& failure);
     // Reads the answers to the writes a batch sent without waiting.
@@ -136,20 +142,22 @@ class NewAcct {
     // The first number from `from` upward that no POSIX account holds now.
     unsigned nextFreeUidNumber(unsigned from);
 
-    // One write to undo: an entry added, or a value added to an entry.
+    // One write to undo: an entry added, a value added to an entry, or an
+    // entry's values replaced (then `previous` holds what was there).
     struct Written {
         std::string dn;
         std::string attribute;  // empty for an entry
         std::string value;
+        std::optional<LDAPAttributeList> previous = std::nullopt;
+        std::optional<LDAPAttributeList> replacement = std::nullopt;
     };
 
     LDAPConnection* connection() const;
     bool addressFree(const std::string& address);
     void addAttribute(const std::string& name, const std::string& value);
-    void readPhoto();
     std::string userDN() const;
-    bool plendar() const { return groupware_ == "plendar" || groupware_ == "all"; }
-    bool phpgw() const { return groupware_ == "phpgw" || groupware_ == "all"; }
+    bool plendar() const { return usesPlendar(groupware_); }
+    bool phpgw() const { return usesPhpgw(groupware_); }
 
     std::string login_;
     std::string surname_;
@@ -182,7 +190,7 @@ class NewAcct {
     unsigned gidNumber_ = 100;
     unsigned uidNumber_ = 0;
     bool uidNumberChosen_ = false;  // found free here, not given
-    int passwordChangeDay_ = static_cast<int>(std::time(nullptr) / 86400);
+    int passwordChangeDay_ = todayDayNumber();
     int shadowMax_ = 99999;
     bool globalAddressBook_ = false;
     bool extension_ = false;
@@ -200,6 +208,7 @@ class NewAcct {
         int messageId;
         Written written;
         std::string failure;
+        std::shared_ptr<const LDAPEntry> replaceable = nullptr;  // see addEntry
     };
     std::vector<Pending> pending_;
     std::string configFile_;

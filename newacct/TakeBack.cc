@@ -2,6 +2,7 @@
 // run again creates the account whole.
 #include <ldap.h>
 
+#include "account/EntryChanges.h"
 #include "common/MyException.h"
 #include "ldap/LDAPException.h"
 #include "newacct/NewAcct.h"
@@ -13,7 +14,13 @@ void NewAcct::takeBack() {
             if (!connection()) {
                 throw LDAPException(LDAP_SERVER_DOWN, "");
             }
-            if (last.attribute.empty()) {
+            if (last.previous) {
+                // A card that was there before gets its values back.
+                const LDAPModList restore =
+                    attributeChanges(*last.replacement, *last.previous,
+                                     attributeNames(*last.replacement, *last.previous));
+                connection()->modify(last.dn, &restore);
+            } else if (last.attribute.empty()) {
                 connection()->del(last.dn);
             } else {
                 LDAPModList modifications;

@@ -115,10 +115,13 @@ Rows roster() {
     return rows;
 }
 
-// p15's contact is there already: its add fails after the user entry.
+// p15's contact is there already and refuses every change: p15 fails after
+// its user entry is written.
 const char* const kStaleContact =
     "dn: uid=p15:system,o=AddressBook,o=site\nobjectClass: inetOrgPerson\n"
     "uid: p15:system\ncn: stale\nsn: stale\n";
+const char* const kLockedContact =
+    "access to dn.exact=\"uid=p15:system,o=AddressBook,o=site\"\n\tby * read\n";
 
 // What a failed single run left of `login`, removed as a batch takes it back.
 void removeLeftovers(const Slapd& slapd, const std::string& login, bool contact) {
@@ -143,7 +146,7 @@ void removeLeftovers(const Slapd& slapd, const std::string& login, bool contact)
 TEST(NewAcctBatch, EachRowAsItsSingleRunInFileOrder) {
     const Rows rows = roster();
     const std::string file = writeFile("roster.csv", csv(rows), 0644);
-    Slapd batch{kStaleContact}, singles{kStaleContact};
+    Slapd batch{kStaleContact, kLockedContact}, singles{kStaleContact, kLockedContact};
     const std::string before = batch.dump();
     const ProcessResult plan =
         newacct(shared(batch.portText(), {"-up", "pw", "-dryrun", "-batch", file}));
@@ -177,8 +180,8 @@ TEST(NewAcctBatch, EachRowAsItsSingleRunInFileOrder) {
             // A batch takes back what a failed row wrote.
             removeLeftovers(singles, row[0], row[0] != "p15");
         }
-        // A plan cannot know that p15's contact add fails, so it gives p15
-        // a number and every later row the next one.
+        // A plan cannot know that p15's contact refuses its change, so it
+        // gives p15 a number and every later row the next one.
         if (row[0] != "p15") {
             EXPECT_EQ(line[0] == '0' ? "0\t" : line,
                       planned.at(row[0]).substr(0, line[0] == '0' ? 2 : std::string::npos))
@@ -195,7 +198,7 @@ TEST(NewAcctBatch, ACutBatchRunAgainMakesWhatIsMissing) {
     const Rows rows = roster();
     const std::string utf8 = writeFile("whole.csv", csv(rows), 0644);
     const std::string latin = writeFile("latin1.csv", latin1(csv(rows, "")), 0644);
-    Slapd whole{kStaleContact}, cut{kStaleContact};
+    Slapd whole{kStaleContact, kLockedContact}, cut{kStaleContact, kLockedContact};
     const auto wholeLines =
         results(newacct(shared(whole.portText(), {"-up", "pw", "-batch", utf8})).out);
     {
@@ -327,6 +330,42 @@ TEST(NewAcctBatch, MadeUpPasswords) {
         newacct(shared(slapd.portText(), {"-genpw", "-uid", "one", "-sn", "O"}));
     ASSERT_EQ(0, single.status) << single.out;
     EXPECT_TRUE(binds(slapd, "one", single.out.substr(0, single.out.size() - 1)));
+}
+
+// dropacct keeps the contact card of a login it removes: a pupil who comes
+// back is created again, by a single run and by a batch, and the card takes
+// the new account's values (nothing of the old ones stays).
+TEST(NewAcctBatch, ALoginRemovedBeforeIsCreatedAgain) {
+    Slapd slapd;
+    const std::string card = "uid=back:system,o=AddressBook,o=site";
+    const auto drop = [&slapd, &card] {
+        const ProcessResult r =
+            runProcess(DROPACCT_BIN, {"-ldap", "-LH", "127.0.0.1", "-LP", slapd.portText(), "-bDN",
+                                      "o=site", "-al", "admin", "-ap", "secret", "-uid", "back"});
+        ASSERT_EQ(0, r.status) << r.out;
+        ASSERT_TRUE(slapd.exists(card));
+    };
+    ASSERT_EQ(0, newacct(shared(slapd.portText(),
+                                {"-up", "pw", "-uid", "back", "-sn", "Old", "-givenname", "Olga",
+                                 "-mail", "old@x.org", "-ou", "Staff"}))
+                     .status);
+    drop();
+    const ProcessResult single = newacct(shared(
+        slapd.portText(), {"-up", "pw", "-uid", "back", "-sn", "New", "-mail", "new@x.org"}));
+    ASSERT_EQ(0, single.status) << single.out;
+    std::string shown = slapd.search(card, "(objectClass=*)", "base");
+    EXPECT_NE(std::string::npos, shown.find("\nsn: New\ncn: New\nmail: new@x.org\n")) << shown;
+    for (const char* old : {"Olga", "Old", "old@x.org", "ou: "})
+        EXPECT_EQ(std::string::npos, shown.find(old)) << old;
+    drop();
+    const std::string file =
+        writeFile("back.csv", csv({{"uid", "sn", "givenname"}, {"back", "Back", "Bea"}}), 0644);
+    const ProcessResult batch = newacct(shared(slapd.portText(), {"-up", "pw", "-batch", file}));
+    EXPECT_EQ(0, batch.status) << batch.out;
+    shown = slapd.search(card, "(objectClass=*)", "base");
+    EXPECT_NE(std::string::npos, shown.find("givenName: Bea\n")) << shown;
+    EXPECT_NE(std::string::npos, shown.find("cn: Bea Back\n"));
+    EXPECT_EQ(std::string::npos, shown.find("mail: "));
 }
 
 TEST(NewAcctBatch, RefusedFilesChangeNothing) {

@@ -1,5 +1,5 @@
 // Made-up passwords and their hashes.
-#include "newacct/Passwords.h"
+#include "account/Passwords.h"
 
 #include <crypt.h>
 #include <sys/random.h>

@@ -1,5 +1,5 @@
 // Checking a batch file whole before any account of it is made.
-#include "newacct/BatchRows.h"
+#include "account/BatchRows.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,7 +10,6 @@
 #include "common/LoginName.h"
 #include "common/MyException.h"
 #include "common/Roster.h"
-#include "newacct/NewAcct.h"
 
 namespace {
 
@@ -22,7 +21,8 @@ std::string lower(std::string text) {
 
 }  // namespace
 
-std::vector<BatchRow> readBatchRows(const std::string& path, const std::string& encoding) {
+std::vector<BatchRow> readBatchRows(const std::string& path, const std::string& encoding,
+                                    const std::function<bool(const std::string&)>& isColumn) {
     const FileRules& rules = kBatchFileRules;
     const CheckedFile file = readCheckedFile(path, rules);
     const Roster roster = Roster::parse(file.bytes, encoding, path);
@@ -31,7 +31,7 @@ std::vector<BatchRow> readBatchRows(const std::string& path, const std::string& 
     };
     const std::vector<std::string>& header = roster.header();
     for (const std::string& name : header) {
-        if (!NewAcct::isAccountParam(name)) {
+        if (!isColumn(name)) {
             throw refuse("column \"" + name + "\" names no parameter of an account");
         }
     }

@@ -1,5 +1,5 @@
 // Binding, and telling a lost connection from a refused request.
-#include "newacct/DirectorySession.h"
+#include "account/DirectorySession.h"
 
 #include <ldap.h>
 
