@@ -3,10 +3,12 @@
 #include "newacct/BatchRun.h"
 
 #include <algorithm>
+#include <atomic>
 #include <iostream>
 #include <optional>
 #include <set>
 #include <sstream>
+#include <system_error>
 #include <thread>
 
 #include "account/DirectorySession.h"
@@ -66,19 +68,28 @@ void BatchRun::prepare(BatchReport& report) {
         }
     }
     std::vector<std::optional<MyException>> failures(rows_.size());
+    std::atomic<size_t> next{0};
+    const auto hash = [&] {
+        for (size_t k; (k = next++) < toHash.size();) {
+            try {
+                accounts_[toHash[k]].preparePassword();
+            } catch (const MyException& e) {
+                failures[toHash[k]] = e;
+            }
+        }
+    };
+    // This thread hashes too, so a system that grants fewer threads (or
+    // none) only makes the batch slower.
     const unsigned workers = std::max(1u, std::min(std::thread::hardware_concurrency(), 8u));
     std::vector<std::thread> threads;
-    for (unsigned w = 0; w < workers; ++w) {
-        threads.emplace_back([&, w] {
-            for (size_t k = w; k < toHash.size(); k += workers) {
-                try {
-                    accounts_[toHash[k]].preparePassword();
-                } catch (const MyException& e) {
-                    failures[toHash[k]] = e;
-                }
-            }
-        });
+    for (unsigned w = 1; w < workers; ++w) {
+        try {
+            threads.emplace_back(hash);
+        } catch (const std::system_error&) {
+            break;
+        }
     }
+    hash();
     for (std::thread& thread : threads) {
         thread.join();
     }

@@ -287,6 +287,8 @@ TEST(NewAcctBatch, MadeUpPasswords) {
     for (int i = 1; i <= 6; ++i)
         rows.push_back({"g" + std::to_string(i), "G", i == 6 ? "given1" : ""});
     const std::string file = writeFile("genpw.csv", csv(rows));
+    const std::string again =
+        writeFile("genpw2.csv", csv({{"uid", "sn"}, {"t1", "T"}, {"t2", "T"}}));
     // With the audit lines caught by the preloaded syslog stand-in.
     const std::string capture = testing::TempDir() + "/batch-syslog";
     std::remove(capture.c_str());
@@ -325,6 +327,13 @@ TEST(NewAcctBatch, MadeUpPasswords) {
                   slapd.search("uid=" + uid + ",o=site").find("shadowLastChange: 0\n"));
     }
     EXPECT_EQ(5u, passwords.size());
+    // A system that grants no thread only makes the hashing slower.
+    const ProcessResult threadless =
+        runProcess(NEWACCT_BIN, shared(slapd.portText(), {"-genpw", "-batch", again}), "", false,
+                   {"LC_ALL=C.UTF-8", "LD_PRELOAD=" NO_THREADS_SHIM,
+                    "ASAN_OPTIONS=detect_leaks=1:verify_asan_link_order=0"});
+    EXPECT_EQ(0, threadless.status) << threadless.out << threadless.err;
+    EXPECT_EQ(2u, results(threadless.out).size());
     // A single run prints the password it made.
     const ProcessResult single =
         newacct(shared(slapd.portText(), {"-genpw", "-uid", "one", "-sn", "O"}));
