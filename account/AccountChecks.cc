@@ -38,6 +38,20 @@ void checkAliasForm(const std::string& alias) {
     }
 }
 
+void checkHomeDirectory(const std::string& path) {
+    if (path.empty() || path[0] != '/') {
+        throw MyException(
+            -10, "you must define option -homedirectory and the value must be a directory");
+    }
+}
+
+void checkLoginShell(const std::string& path) {
+    if (path.empty() || path[0] != '/') {
+        throw MyException(
+            -10, "you must define option -loginshell and the value must be an absolute path");
+    }
+}
+
 unsigned classGroupId(const std::string& name) {
     const group* systemGroup = getgrnam(name.c_str());
     if (!systemGroup) {

@@ -24,6 +24,10 @@ void checkPhoneValue(const PhoneParameter& phone, const std::string& value);
 void checkMailAddress(const std::string& mail);
 // MyException(-16, "incorrect alias ... Aborted"): an alias is a local part.
 void checkAliasForm(const std::string& alias);
+// MyException(-10) for a home directory or login shell given that is no
+// absolute path.
+void checkHomeDirectory(const std::string& path);
+void checkLoginShell(const std::string& path);
 // The numeric ID of the system group `name`; MyException(-18) when this
 // system has no such group, checked before anything is written.
 unsigned classGroupId(const std::string& name);

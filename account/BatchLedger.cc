@@ -82,23 +82,30 @@ bool BatchLedger::addressFree(const std::string& address, const std::string& log
 }
 
 void BatchLedger::holdAddresses(const std::string& login, const std::vector<std::string>& aliases) {
-    holders_.emplace(lower(login), std::set<std::string>{login});
+    holdAddress(login, login);
     for (const std::string& alias : aliases) {
-        holders_.emplace(lower(alias), std::set<std::string>{login});
+        holdAddress(login, alias);
     }
 }
 
 void BatchLedger::releaseAddresses(const std::string& login,
                                    const std::vector<std::string>& aliases) {
-    std::vector<std::string> addresses = aliases;
-    addresses.push_back(login);
-    for (const std::string& address : addresses) {
-        const auto range = holders_.equal_range(lower(address));
-        for (auto at = range.first; at != range.second; ++at) {
-            if (at->second == std::set<std::string>{login}) {
-                holders_.erase(at);
-                break;
-            }
+    for (const std::string& alias : aliases) {
+        releaseAddress(login, alias);
+    }
+    releaseAddress(login, login);
+}
+
+void BatchLedger::holdAddress(const std::string& login, const std::string& address) {
+    holders_.emplace(lower(address), std::set<std::string>{login});
+}
+
+void BatchLedger::releaseAddress(const std::string& login, const std::string& address) {
+    const auto range = holders_.equal_range(lower(address));
+    for (auto at = range.first; at != range.second; ++at) {
+        if (at->second == std::set<std::string>{login}) {
+            holders_.erase(at);
+            return;
         }
     }
 }

@@ -31,6 +31,9 @@ class BatchLedger {
     // The account `login` now holds (or no longer holds) its login name and `aliases`.
     void holdAddresses(const std::string& login, const std::vector<std::string>& aliases);
     void releaseAddresses(const std::string& login, const std::vector<std::string>& aliases);
+    // The account `login` now holds (or no longer holds) `address` as an alias.
+    void holdAddress(const std::string& login, const std::string& address);
+    void releaseAddress(const std::string& login, const std::string& address);
 
     // Which of the class groups `names` exist (cn=<name>,<base DN>).
     // Raises LDAPException.

@@ -1,5 +1,5 @@
-// newacct's directory session: one connection bound as the administrator,
-// shared by every account of a batch.
+// The directory session of the programs that write accounts: one connection
+// bound as the administrator, shared by every account of a batch.
 #pragma once
 
 #include <memory>

@@ -60,3 +60,12 @@ std::string hashPassword(const std::string& password) {
     }
     return std::string("{crypt}") + hash;
 }
+
+bool namesScheme(const std::string& value) {
+    const size_t close = value.find('}');
+    return !value.empty() && value[0] == '{' && close != std::string::npos && close != 1;
+}
+
+std::string storedPassword(const std::string& given) {
+    return namesScheme(given) ? given : hashPassword(given);
+}

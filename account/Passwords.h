@@ -16,3 +16,11 @@ std::string makePassword();
 // "{crypt}" and a SHA-512 crypt hash with a fresh salt; safe to call from
 // several threads at once. Raises MyException(-12, "password hashing failed").
 std::string hashPassword(const std::string& password);
+
+// Whether a password value names its scheme ("{SSHA}...", "{crypt}..."): a
+// "{" first and a "}" after a non-empty name.
+bool namesScheme(const std::string& value);
+
+// A password as the directory stores it: a value that names its scheme as
+// given, any other hashed (hashPassword).
+std::string storedPassword(const std::string& given);

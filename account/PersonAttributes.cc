@@ -41,6 +41,18 @@ const PersonAttribute* findPersonAttribute(const std::string& parameter) {
     return nullptr;
 }
 
+bool isLocaleText(const std::string& parameter) {
+    static const char* const kOthers[] = {
+        "o", "homephone", "mobile", "facsimiletelephonenumber", "pager", "telephonenumber"};
+    for (const char* other : kOthers) {
+        if (parameter == other) {
+            return true;
+        }
+    }
+    const PersonAttribute* person = findPersonAttribute(parameter);
+    return person && person->form == ValueForm::Converted;
+}
+
 std::string onOffValue(const std::string& value) {
     return value == "on" ? "TRUE" : value == "off" ? "FALSE" : value;
 }

@@ -23,5 +23,10 @@ struct PersonAttribute {
 // attribute directly.
 const PersonAttribute* findPersonAttribute(const std::string& parameter);
 
+// Whether an account parameter's value is text in the caller's character
+// set, stored as UTF-8: the Converted person attributes, the organisation
+// and the telephone numbers.
+bool isLocaleText(const std::string& parameter);
+
 // "on" gives "TRUE", "off" gives "FALSE", anything else itself.
 std::string onOffValue(const std::string& value);

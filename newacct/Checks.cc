@@ -101,10 +101,7 @@ void NewAcct::checkParams() {
 
 void NewAcct::checkHomeDir() {
     if (homeDirectory_ != "null") {
-        if (homeDirectory_.empty() || homeDirectory_[0] != '/') {
-            throw MyException(
-                -10, "you must define option -homedirectory and the value must be a directory");
-        }
+        ::checkHomeDirectory(homeDirectory_);
     } else {
         std::string home;
         bool found = false;
@@ -120,10 +117,7 @@ void NewAcct::checkHomeDir() {
 
 void NewAcct::checkLoginShell() {
     if (loginShell_ != "null") {
-        if (loginShell_.empty() || loginShell_[0] != '/') {
-            throw MyException(
-                -10, "you must define option -loginshell and the value must be an absolute path");
-        }
+        ::checkLoginShell(loginShell_);
     } else {
         std::string shell;
         bool found = false;

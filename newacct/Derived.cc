@@ -116,11 +116,7 @@ void NewAcct::preparePassword() {
         madePassword_ = makePassword();
         userPassword_ = madePassword_;
     }
-    // A value that names its scheme ({SSHA}, {crypt}, ...) is stored as given.
-    if (userPassword_.empty() || userPassword_[0] != '{' ||
-        userPassword_.find('}') == std::string::npos || userPassword_.find('}') == 1) {
-        userPassword_ = hashPassword(userPassword_);
-    }
+    userPassword_ = storedPassword(userPassword_);
     passwordHashed_ = true;
 }
 

@@ -64,10 +64,9 @@ void NewAcct::applySiteDefaults() {
 }
 
 bool NewAcct::storeParam(const std::string& name, const std::string& value) {
+    const std::string text = isLocaleText(name) ? convertToUTF8(value) : value;
     if (const PersonAttribute* person = findPersonAttribute(name)) {
-        const std::string stored = person->form == ValueForm::Converted ? convertToUTF8(value)
-                                   : person->form == ValueForm::OnOff   ? onOffValue(value)
-                                                                        : value;
+        const std::string stored = person->form == ValueForm::OnOff ? onOffValue(value) : text;
         // Kept for the common name and the contact card as well.
         if (name == "sn") {
             surname_ = stored;
@@ -125,19 +124,19 @@ bool NewAcct::storeParam(const std::string& name, const std::string& value) {
     } else if (name == "alias") {
         aliases_.push_back(value);
     } else if (name == "o") {
-        organisation_ = convertToUTF8(value);
+        organisation_ = text;
     } else if (name == "c") {
         country_ = value;
     } else if (name == "homephone") {
-        homePhone_ = convertToUTF8(value);
+        homePhone_ = text;
     } else if (name == "mobile") {
-        mobile_ = convertToUTF8(value);
+        mobile_ = text;
     } else if (name == "facsimiletelephonenumber") {
-        fax_ = convertToUTF8(value);
+        fax_ = text;
     } else if (name == "pager") {
-        pager_ = convertToUTF8(value);
+        pager_ = text;
     } else if (name == "telephonenumber") {
-        telephone_ = convertToUTF8(value);
+        telephone_ = text;
     } else if (name == "jpegphoto") {
         photoFile_ = value;
     } else if (name == "shadowmax") {
