@@ -50,10 +50,6 @@ const option known_options[] = {
 
 }  // namespace
 
-bool isStdinMode(int argc, char** argv) {
-    return argc <= 1 || std::string(argv[1]) == "-";
-}
-
 int readOptions(DropAcct& account, int argc, char** argv, std::ostream& out) {
     account.stdinMode = false;
     optind = 0;  // a fresh scan, also when called more than once

@@ -4,9 +4,9 @@
 
 #include <iosfwd>
 
-class DropAcct;
+#include "common/ParameterInput.h"
 
-bool isStdinMode(int argc, char** argv);
+class DropAcct;
 
 // Reads the options into `account`. Returns -1 when the run goes on, else the
 // exit status to end it with: 1 after -help or -V, 255 after an option the

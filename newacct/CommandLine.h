@@ -5,9 +5,9 @@
 
 #include <iosfwd>
 
-class RunSettings;
+#include "common/ParameterInput.h"
 
-bool isStdinMode(int argc, char** argv);
+class RunSettings;
 
 // Reads the options. Returns -1 when the run goes on, else the exit status
 // to end it with (1 after -help or -V). Raises MyException(255) for an
