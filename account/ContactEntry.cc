@@ -28,3 +28,10 @@ LDAPAttributeList contactAttributes(const ContactValues& values) {
     attributes.addAttribute(classes);
     return attributes;
 }
+
+const std::vector<std::string>& contactFields() {
+    static const std::vector<std::string> fields{
+        "givenName",          "sn",          "cn", "mail", "uid", "uidnumber", "phpgwContactTypeId",
+        "phpgwContactOwner", "phpgwContactAccess", "description", "ou", "phpgwContactCatId"};
+    return fields;
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "ldap/LDAPAttributeList.h"
 
@@ -22,3 +23,7 @@ struct ContactValues {
 // or mail address is left out (the directory refuses an empty givenName,
 // and an attribute without values is a protocol error).
 LDAPAttributeList contactAttributes(const ContactValues& values);
+
+// The card's attributes that contactAttributes decides, but its object
+// classes: a card's other attributes (added in the groupware) are left alone.
+const std::vector<std::string>& contactFields();

@@ -11,27 +11,16 @@
 #include <algorithm>
 #include <chrono>
 #include <optional>
-#include <random>
 #include <thread>
 
 #include "account/AddressHolders.h"
 #include "account/BatchLedger.h"
+#include "account/ConcurrentRuns.h"
 #include "common/MyException.h"
 #include "ldap/LDAPException.h"
 #include "newacct/NewAcct.h"
 
 namespace {
-
-constexpr int kMaxAttempts = 30;
-// Longer than any run needs from its add to its withdrawal.
-constexpr std::chrono::milliseconds kSettlePause{150};
-
-void pauseBeforeAttempt(int attempt) {
-    static std::mt19937 random{std::random_device{}()};
-    const int ceiling = std::min(4 << std::min(attempt, 7), 400);
-    std::uniform_int_distribution<int> milliseconds(1, ceiling);
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds(random)));
-}
 
 // Leaves a batch's ledger out of the checks while it lives.
 class LedgerAside {
