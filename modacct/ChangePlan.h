@@ -1,0 +1,85 @@
+// What it takes to make one stored account what a request asks: the user
+// entry's modifications (and those that put it back), the class groups to
+// join and to leave, the contact card's changes, the addresses newly
+// claimed, and what kinds of change it holds. Computing it writes nothing;
+// a plan with nothing in it means the account is as asked already.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ldap/LDAPAttributeList.h"
+#include "ldap/LDAPModList.h"
+#include "modacct/AccountChange.h"
+#include "modacct/StoredAccount.h"
+
+class ChangePlan {
+  public:
+    // `request` is checked and its password prepared; `today` is the day
+    // number of shadowLastChange and of a lock. Raises MyException(-18) for
+    // a class without a system group where plendarGroupID needs its ID.
+    ChangePlan(const AccountChange& request, const StoredAccount& stored, const std::string& baseDN,
+               int today);
+
+    // Whether the plan needs the account's contact card: a groupware
+    // account whose card shows a value the request gives.
+    static bool needsContact(const AccountChange& request, const StoredAccount& stored);
+
+    bool empty() const;
+    // What changes, by parameter ("class,mail,password"), or "unchanged".
+    std::string changed() const;
+
+    const std::string& login() const { return login_; }
+    const std::string& userDn() const { return userDn_; }
+    const LDAPModList& userChanges() const { return userChanges_; }
+    const LDAPModList& userRestore() const { return userRestore_; }
+    // Class names to join (as asked) and to leave (as stored).
+    const std::vector<std::string>& joins() const { return joins_; }
+    const std::vector<std::string>& leaves() const { return leaves_; }
+
+    const std::string& contactDn() const { return contactDn_; }
+    // A missing card, to be added whole.
+    const std::optional<LDAPAttributeList>& contactAdd() const { return contactAdd_; }
+    // A card there, changed where it differs.
+    const LDAPModList& contactChanges() const { return contactChanges_; }
+    const LDAPModList& contactRestore() const { return contactRestore_; }
+
+    // Addresses (the mail's local part, aliases) that the account holds only
+    // after the change, and aliases it gives up.
+    const std::vector<std::string>& claims() const { return claims_; }
+    const std::vector<std::string>& aliasClaims() const { return aliasClaims_; }
+    const std::vector<std::string>& releases() const { return releases_; }
+    // The refusal when another account holds `claim`: "Address <mail>
+    // already exists. Aborted" or "Alias <alias> already exists. Aborted".
+    std::string claimRefusal(const std::string& claim) const;
+
+  private:
+    void planClasses(const AccountChange& request, const StoredAccount& stored);
+    void planAddresses(const AccountChange& request, const StoredAccount& stored);
+    void planPassword(const AccountChange& request, const StoredAccount& stored, int today);
+    void planContact(const AccountChange& request, const StoredAccount& stored,
+                     const std::string& baseDN);
+    void touch(const std::string& attribute);
+    bool differs(const StoredAccount& stored, const std::string& attribute) const;
+
+    std::string login_;
+    std::string userDn_;
+    LDAPAttributeList wanted_;
+    std::vector<std::string> touched_;
+    std::vector<std::string> kinds_;
+    std::vector<std::string> finalClasses_;
+    LDAPModList userChanges_;
+    LDAPModList userRestore_;
+    std::vector<std::string> joins_;
+    std::vector<std::string> leaves_;
+    std::string contactDn_;
+    std::optional<LDAPAttributeList> contactAdd_;
+    LDAPModList contactChanges_;
+    LDAPModList contactRestore_;
+    std::vector<std::string> claims_;
+    std::vector<std::string> aliasClaims_;
+    std::vector<std::string> releases_;
+    std::string mail_;
+    std::string mailClaim_;
+};
