@@ -1,0 +1,93 @@
+// The engine that changes accounts, for modacct and for programs that change
+// accounts in-process: over one directory session it reads the stored
+// accounts of a list of requests, plans each change in the requests' order
+// (an address claimed by an earlier request is refused for a later one),
+// writes the plans (the user entries, then the class groups, one modify per
+// group, then the contact cards), puts back what an account wrote when a
+// later write of it fails, and reports each account's result.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "account/BatchLedger.h"
+#include "common/MyException.h"
+#include "modacct/AccountChange.h"
+#include "modacct/ChangePlan.h"
+#include "modacct/PutBack.h"
+#include "modacct/StoredAccount.h"
+
+class AccountReads;
+class DirectorySession;
+class LDAPException;
+class LdifWriter;
+class WriteWindow;
+
+struct ChangeResult {
+    int status = 0;        // 0 to 255
+    std::string message;   // for a status other than 0
+    std::string changed;   // for 0: "class,mail", or "unchanged"
+    std::string password;  // a made-up password now stored
+};
+
+class ChangeEngine {
+  public:
+    using Report = std::function<void(size_t index, const ChangeResult& result)>;
+    using Trace = std::function<void(const std::string& line)>;
+
+    explicit ChangeEngine(DirectorySession& session);
+    ~ChangeEngine();
+    ChangeEngine(const ChangeEngine&) = delete;
+    ChangeEngine& operator=(const ChangeEngine&) = delete;
+
+    // A plan (-dryrun): the same reads and checks, the writes written down
+    // as LDIF in `plan` (unpublished) instead of made.
+    void setPlan(LdifWriter* plan) { plan_ = plan; }
+    // Receives a line for each step, without secrets.
+    void setTrace(Trace trace) { trace_ = std::move(trace); }
+
+    // Changes the accounts of `requests` (checked, passwords prepared) and
+    // reports each once. A lost connection stops the run: the accounts not
+    // done end 244.
+    void run(const std::vector<AccountChange>& requests, const Report& report);
+
+  private:
+    struct Account {
+        const AccountChange* request;
+        StoredAccount stored;
+        std::optional<ChangePlan> plan;
+        PutBack written;
+        std::optional<MyException> error;
+        bool settled = false;
+    };
+
+    void read(AccountReads& reads);
+    void plan(AccountReads& reads);
+    void writeUsers(WriteWindow& window);
+    void guardAddresses();
+    void writeGroups(WriteWindow& window, const AccountReads& reads);
+    void writeContacts(WriteWindow& window);
+    void putBackFailed();
+    void settleAll();
+
+    // Whether an account is still on its way (checked, planned, no error).
+    bool going(const Account& account) const;
+    void settle(Account& account, const ChangeResult& result);
+    void fail(Account& account, const MyException& error);
+    // A write that was refused or lost: the account fails with `what` and
+    // the directory's text (or as not done, when the connection is lost).
+    void failWrite(Account& account, const LDAPException& error, const std::string& what);
+    // Whether another account holds one of the plan's claims now.
+    bool othersHold(const Account& account);
+    void trace(const std::string& line) const;
+
+    DirectorySession& session_;
+    LdifWriter* plan_ = nullptr;
+    Trace trace_;
+    Report report_;
+    std::vector<Account> accounts_;
+    BatchLedger ledger_;
+    bool lost_ = false;
+};
