@@ -1,0 +1,54 @@
+// The single run.
+#include "modacct/SingleRun.h"
+
+#include <iostream>
+#include <sstream>
+
+#include "account/DirectorySession.h"
+#include "common/LdifWriter.h"
+#include "common/MyException.h"
+#include "modacct/ChangeAudit.h"
+#include "modacct/ChangeEngine.h"
+#include "modacct/ChangeSettings.h"
+#include "modacct/DirectoryTrace.h"
+
+int changeOne(const ChangeSettings& settings, std::ostream& out) {
+    AccountChange request = settings.request();
+    // Every run that goes to the directory to write leaves an audit line.
+    bool audited = false;
+    std::ostringstream planned;
+    LdifWriter plan(planned);
+    ChangeResult result;
+    try {
+        settings.checkSession();
+        request.check();
+        audited = !settings.dryRun();
+        request.preparePassword();
+        DirectorySession session(settings.directoryParams());
+        bindTraced(session, settings.debug());
+        ChangeEngine engine(session);
+        if (settings.dryRun()) {
+            engine.setPlan(&plan);
+        }
+        engine.setTrace(engineTrace(settings.debug()));
+        engine.run({request}, [&result](size_t, const ChangeResult& r) { result = r; });
+        session.unbind();
+    } catch (const MyException& e) {
+        result = {e.code & 0xff, e.message, "", ""};
+    }
+    if (result.status != 0) {
+        out << result.message << std::endl;
+    } else {
+        // The plan goes out only when it is complete.
+        plan.publish();
+        out << planned.str();
+        if (!result.password.empty()) {
+            out << result.password << '\n';
+        }
+        out.flush();
+    }
+    if (audited) {
+        auditChange(settings.adminLogin(), request.login, result);
+    }
+    return result.status;
+}

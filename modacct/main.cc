@@ -1,0 +1,48 @@
+// modacct: changes one user account in the directory (classes, names,
+// addresses, password, lock), or with -batch one per row of a file. Errors
+// while reading the parameters go to standard error, later ones to standard
+// output; the exit status tells the caller what failed.
+#include <clocale>
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+
+#include "common/MyException.h"
+#include "modacct/ChangeBatch.h"
+#include "modacct/ChangeSettings.h"
+#include "modacct/CommandLine.h"
+#include "modacct/SingleRun.h"
+
+int main(int argc, char** argv) {
+    // A directory server that closes its end must fail a write, not kill the run.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::setlocale(LC_CTYPE, "");
+    ChangeSettings settings;
+    std::unique_ptr<ChangeBatch> batch;
+    try {
+        if (isStdinMode(argc, argv)) {
+            // Front ends send UTF-8 (see newacct).
+            if (!std::setlocale(LC_CTYPE, "de_DE.utf8")) {
+                std::setlocale(LC_CTYPE, "C.UTF-8");
+            }
+            readParameterLines(std::cin,
+                               [&settings](const std::string& name, const std::string& value) {
+                                   settings.addParam(name, value);
+                               });
+        } else {
+            const int status = readOptions(settings, argc, argv, std::cout);
+            if (status >= 0) {
+                return status;
+            }
+        }
+        settings.applySiteDefaults();
+        if (!settings.batchFile().empty()) {
+            batch = std::make_unique<ChangeBatch>(settings);
+        }
+    } catch (const MyException& e) {
+        std::cerr << e.message << std::endl;
+        std::exit(e.code);
+    }
+    return batch ? batch->run(std::cout) : changeOne(settings, std::cout);
+}
