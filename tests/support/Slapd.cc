@@ -118,6 +118,10 @@ bool Slapd::binds(const std::string& dn, const std::string& password) const {
                .status == 0;
 }
 
+// Counters every write the server completes; only the administrator reads them.
+const char* const Slapd::kMonitorDatabase =
+    "database monitor\naccess to * by dn.exact=\"uid=admin,o=site\" read by * none\n";
+
 namespace {
 // The values of "name: value" lines of an LDIF text.
 std::vector<std::string> valuesOf(const std::string& ldif, const std::string& name) {
@@ -146,4 +150,18 @@ std::vector<long> Slapd::uidNumbers() const {
 
 std::vector<std::string> Slapd::holders(const std::string& filter) const {
     return valuesOf(search("o=site", filter, "sub", "1.1"), "dn");
+}
+
+long Slapd::writesDone() const {
+    long writes = 0;
+    for (const char* operation : {"Add", "Delete", "Modify", "Modrdn"}) {
+        const std::vector<std::string> counted =
+            valuesOf(search(std::string("cn=") + operation + ",cn=Operations,cn=Monitor",
+                            "(objectClass=*)", "base", "monitorOpCompleted"),
+                     "monitorOpCompleted");
+        if (counted.size() != 1)
+            throw std::runtime_error("no operation counters: start slapd with kMonitorDatabase");
+        writes += std::stol(counted.front());
+    }
+    return writes;
 }

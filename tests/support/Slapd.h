@@ -40,6 +40,11 @@ class Slapd {
     bool exists(const std::string& dn) const;
     // True when a simple bind as `dn` with `password` succeeds (ldapwhoami).
     bool binds(const std::string& dn, const std::string& password) const;
+    // The writes (add, delete, modify, modrdn) the server has completed so
+    // far, by its own operation counters: a server started with
+    // kMonitorDatabase among its extra database lines.
+    long writesDone() const;
+    static const char* const kMonitorDatabase;
     // Every entry below o=site with all attributes (and the operational
     // ones named in `operational`), entries sorted, so two dumps compare
     // equal exactly when the directory holds the same data.
