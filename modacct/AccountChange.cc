@@ -85,6 +85,12 @@ bool AccountChange::set(const std::string& name, const std::string& value) {
             throw MyException(255, "modacct does not change -" + name + ": " + instead);
         }
     }
+    // An empty value changes nothing (a flag's value may be empty).
+    if (value.empty() && name != "genpw" && name != "reqpwdchange" && name != "lock" &&
+        name != "unlock") {
+        AccountChange probe;
+        return probe.set(name, "x");
+    }
     if (const PersonAttribute* person = findPersonAttribute(name)) {
         setAttribute(name, person->attribute,
                      person->form == ValueForm::OnOff ? onOffValue(value) : value);

@@ -3,9 +3,12 @@
 // the groups, write the cards, put back what failed accounts wrote, report.
 #include "modacct/ChangeEngine.h"
 
+#include <strings.h>
+
 #include <set>
 #include <thread>
 
+#include "account/AccountLock.h"
 #include "account/AccountNames.h"
 #include "account/AddressHolders.h"
 #include "account/ConcurrentRuns.h"
@@ -43,6 +46,26 @@ std::string describe(const LDAPModList& changes) {
         }
     }
     return text;
+}
+
+// What a plan shows of the changes: a password only as its scheme (and
+// lock mark), as newacct's plan shows it.
+LDAPModList shownInPlan(const LDAPModList& changes) {
+    LDAPModList shown;
+    for (const LDAPModification& change : changes) {
+        const LDAPAttribute& attribute = change.getAttribute();
+        if (strcasecmp(attribute.getName().c_str(), "userPassword") != 0) {
+            shown.addModification(change);
+            continue;
+        }
+        LDAPAttribute hidden(attribute.getName());
+        for (const std::string& value : attribute.getValues()) {
+            hidden.addValue(value.substr(0, value.find('}') + 1) +
+                            (isLockedPassword(value) ? "!*" : "*"));
+        }
+        shown.addModification(LDAPModification(hidden, change.getOperation()));
+    }
+    return shown;
 }
 
 }  // namespace
@@ -215,15 +238,17 @@ void ChangeEngine::writeUsers(WriteWindow& window) {
         }
         const ChangePlan& plan = *account.plan;
         trace("modify " + plan.userDn() + ": " + describe(plan.userChanges()));
-        window.modify(plan.userDn(), plan.userChanges(), [this, &account](const LDAPException* e) {
-            const ChangePlan& written = *account.plan;
-            if (!e || DirectorySession::isLost(*e)) {
-                account.written.modified(written.userDn(), written.userRestore(), written.userDn());
-            }
-            if (e) {
-                failWrite(account, *e, "failed to change entry " + written.userDn());
-            }
-        });
+        window.modify(plan.userDn(), plan_ ? shownInPlan(plan.userChanges()) : plan.userChanges(),
+                      [this, &account](const LDAPException* e) {
+                          const ChangePlan& written = *account.plan;
+                          if (!e || DirectorySession::isLost(*e)) {
+                              account.written.modified(written.userDn(), written.userRestore(),
+                                                       written.userDn());
+                          }
+                          if (e) {
+                              failWrite(account, *e, "failed to change entry " + written.userDn());
+                          }
+                      });
     }
     window.drain();
 }
