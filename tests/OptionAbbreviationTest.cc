@@ -1,4 +1,4 @@
-// Abbreviated options of both programs: those that meant an original option
+// Abbreviated options of the programs: those that meant an original option
 // keep their meaning beside the newer options, and a newer option answers
 // only to an abbreviation that fits no other option.
 #include <gtest/gtest.h>
@@ -26,6 +26,14 @@ TEST(OptionAbbreviations, OldMeaningsStayNewOptionsNeedUnambiguousOnes) {
         {NEWACCT_BIN, {"-con"}, 255, "missing value for option: -con\n"},
         {NEWACCT_BIN, {"-ca"}, 255, "missing value for option: -ca\n"},
         {NEWACCT_BIN, {"-t"}, 255, "wrong option: -t\n"},
+        // modacct keeps newacct's original options and adds newer ones.
+        {MODACCT_BIN, {"-i"}, 255, "missing value for option: -i\n"},
+        {MODACCT_BIN, {"-loc"}, 254, "you must define option -al\n"},
+        {MODACCT_BIN, {"-un"}, 254, "you must define option -al\n"},
+        {MODACCT_BIN, {"-deb"}, 254, "you must define option -al\n"},
+        {MODACCT_BIN, {"-addc"}, 255, "missing value for option: -addc\n"},
+        {MODACCT_BIN, {"-d"}, 255, "wrong option: -d\n"},
+        {MODACCT_BIN, {"-de"}, 255, "wrong option: -de\n"},
     };
     for (const auto& c : cases) {
         const ProcessResult r = runProcess(c.program, c.args);
