@@ -5,7 +5,7 @@
 // again on both.
 #include <gtest/gtest.h>
 
-#include "newacct/Passwords.h"
+#include "account/Passwords.h"
 #include "tests/support/Cyrus.h"
 #include "tests/support/Slapd.h"
 
