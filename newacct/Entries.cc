@@ -139,12 +139,21 @@ std::string NewAcct::userDN() const {
 }
 
 void NewAcct::createInDirectory() {
-    checkMailUnique();
-    checkAliases();
-    initUidNumber();
-    initUserPwd();
-    initUserAci();
-    addUserToLDAP();
+    try {
+        checkMailUnique();
+        checkAliases();
+        initUidNumber();
+        initUserPwd();
+        initUserAci();
+        addUserToLDAP();
+    } catch (const MyException&) {
+        // A search the directory left unanswered must not pass for a taken
+        // address: before any write, silence ends the run as a failed search.
+        if (!wroteSomething() && session_ && session_->silent()) {
+            throw MyException(-12, "search failed: " + session_->silence());
+        }
+        throw;
+    }
 }
 
 void NewAcct::addUserToLDAP() {
