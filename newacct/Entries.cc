@@ -61,7 +61,7 @@ void NewAcct::replaceEntry(const LDAPEntry& entry, const std::string& failure) {
             attributeChanges(*stored, wanted, attributeNames(*stored, wanted));
         if (changes.size() > 0) {
             connection()->modify(dn, &changes);
-            written_.push_back({dn, "", "", *stored, wanted});
+            written_.push_back({dn, "", "", false, *stored, wanted});
         }
     } catch (const LDAPException& e) {
         throw MyException(-14, failure + e.getResultMsg());

@@ -161,10 +161,10 @@ class NewAcct {
         std::string dn;
         std::string attribute;  // empty for an entry
         std::string value;
-        std::optional<LDAPAttributeList> previous = std::nullopt;
-        std::optional<LDAPAttributeList> replacement = std::nullopt;
         // The add's answer was lost: the entry may not be there, or be another run's.
         bool unsure = false;
+        std::optional<LDAPAttributeList> previous = std::nullopt;
+        std::optional<LDAPAttributeList> replacement = std::nullopt;
     };
 
     LDAPConnection* connection() const;
