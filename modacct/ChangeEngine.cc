@@ -23,8 +23,6 @@
 
 namespace {
 
-const char kNotDone[] = "not done: the connection to the directory was lost";
-
 // The modifications by operation and attribute; values only of memberUid
 // (logins, never a password), and of few.
 std::string describe(const LDAPModList& changes) {
@@ -95,11 +93,18 @@ void ChangeEngine::fail(Account& account, const MyException& error) {
     }
 }
 
+MyException ChangeEngine::notDone() const {
+    return MyException(
+        -12, "not done: " + (session_.silent() ? session_.silence()
+                                               : std::string("the connection to the directory "
+                                                             "was lost")));
+}
+
 void ChangeEngine::failWrite(Account& account, const LDAPException& error,
                              const std::string& what) {
     if (DirectorySession::isLost(error)) {
         lost_ = true;
-        fail(account, MyException(-12, kNotDone));
+        fail(account, notDone());
     } else {
         fail(account, MyException(-14, what + ": " + ldapErrorText(error)));
     }
@@ -116,7 +121,7 @@ void ChangeEngine::run(const std::vector<AccountChange>& requests, const Report&
     LDAPConnection* const connection = session_.connection();
     if (!connection) {
         for (Account& account : accounts_) {
-            fail(account, MyException(-12, kNotDone));
+            fail(account, notDone());
         }
         settleAll();
         return;
@@ -126,7 +131,8 @@ void ChangeEngine::run(const std::vector<AccountChange>& requests, const Report&
         read(reads);
         plan(reads);
     } catch (const LDAPException& e) {
-        const MyException failure(-12, DirectorySession::isLost(e) ? kNotDone : "search failed");
+        const MyException failure =
+            DirectorySession::isLost(e) ? notDone() : MyException(-12, "search failed");
         for (Account& account : accounts_) {
             fail(account, failure);
         }
@@ -313,7 +319,7 @@ void ChangeEngine::guardAddresses() {
         } catch (const LDAPException& e) {
             if (DirectorySession::isLost(e)) {
                 lost_ = true;
-                fail(account, MyException(-12, kNotDone));
+                fail(account, notDone());
             } else {
                 fail(account, MyException(-12, "search failed"));
             }

@@ -79,6 +79,9 @@ class ChangeEngine {
     // A write that was refused or lost: the account fails with `what` and
     // the directory's text (or as not done, when the connection is lost).
     void failWrite(Account& account, const LDAPException& error, const std::string& what);
+    // The failure of an account the run could not finish: the connection
+    // was lost, or the directory stopped answering.
+    MyException notDone() const;
     // Whether another account holds one of the plan's claims now.
     bool othersHold(const Account& account);
     void trace(const std::string& line) const;

@@ -87,7 +87,8 @@ void ChangeSettings::checkSession() const {
 }
 
 DirectoryParams ChangeSettings::directoryParams() const {
-    return DirectoryParams{host_, port_, baseDN_, adminLogin_, adminPassword_, tls_.directory()};
+    return DirectoryParams{
+        host_, port_, baseDN_, adminLogin_, adminPassword_, tls_.directory(), answerWaitMs_};
 }
 
 AccountChange ChangeSettings::request() const {

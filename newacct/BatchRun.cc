@@ -17,12 +17,6 @@
 #include "ldap/LDAPException.h"
 #include "newacct/RunSettings.h"
 
-namespace {
-
-const char kNotDone[] = "not done: the connection to the directory was lost";
-
-}  // namespace
-
 BatchRun::BatchRun(RunSettings& settings)
     : settings_(settings),
       rows_(readBatchRows(settings.batchFile(), settings.encoding(), NewAcct::isAccountParam)) {}
@@ -120,7 +114,10 @@ bool BatchRun::readLedger(DirectorySession& session, BatchReport& report) {
         ledger_.readGroups(*session.connection(), baseDN, classes);
         return true;
     } catch (const LDAPException& e) {
-        const std::string message = DirectorySession::isLost(e) ? kNotDone : "search failed";
+        if (session.silent()) {
+            stopped_ = "not done: " + session.silence();
+        }
+        const std::string message = DirectorySession::isLost(e) ? stopped_ : "search failed";
         for (size_t i = 0; i < rows_.size(); ++i) {
             if (pending_[i]) {
                 settle(report, i, -12 & 0xff, message);
@@ -137,6 +134,9 @@ bool BatchRun::create(size_t index, DirectorySession& session, BatchReport& repo
         account.createInDirectory();
     } catch (const MyException& e) {
         const bool lost = !session.answers();
+        if (session.silent()) {
+            stopped_ = "not done: " + session.silence();
+        }
         std::string message = e.message;
         if (account.wroteSomething()) {
             try {
@@ -191,7 +191,7 @@ int BatchRun::run(std::ostream& out) {
             }
             for (size_t i = 0; i < rows_.size(); ++i) {
                 if (pending_[i]) {
-                    settle(report, i, -12 & 0xff, kNotDone);
+                    settle(report, i, -12 & 0xff, stopped_);
                 }
             }
         }

@@ -1,7 +1,8 @@
 // newacct -batch: one account per row of a batch file, each made as a single
 // run with the shared parameters and the row's cells would make it, over one
 // directory session. A row that fails after writing takes back what it
-// wrote; a lost connection stops the batch.
+// wrote; a lost connection, or a directory that stops answering, stops the
+// batch.
 #pragma once
 
 #include <iosfwd>
@@ -41,4 +42,6 @@ class BatchRun {
     std::vector<bool> pending_;  // checked, not yet settled
     std::vector<bool> made_;
     BatchLedger ledger_;
+    // What the rows not done are told when the directory is lost, or stops answering.
+    std::string stopped_ = "not done: the connection to the directory was lost";
 };

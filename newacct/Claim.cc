@@ -16,6 +16,7 @@
 #include "account/AddressHolders.h"
 #include "account/BatchLedger.h"
 #include "account/ConcurrentRuns.h"
+#include "account/DirectorySession.h"
 #include "common/MyException.h"
 #include "ldap/LDAPException.h"
 #include "newacct/NewAcct.h"
@@ -183,6 +184,47 @@ unsigned NewAcct::nextFreeUidNumber(unsigned from) {
     }
 }
 
+NewAcct::Holder NewAcct::userEntryHolder() {
+    if (!connection()) {
+        throw LDAPException(LDAP_SERVER_DOWN, "");
+    }
+    std::unique_ptr<LDAPSearchResults> results = connection()->search(
+        userDN(), LDAPConnection::SEARCH_BASE, "(objectClass=*)", StringList{"userPassword"});
+    Holder holder = Holder::Nobody;
+    try {
+        while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
+            const LDAPAttribute* held = entry->getAttributes()->getAttributeByName("userPassword");
+            const bool ours = held && held->getValues() == std::vector<std::string>{userPassword_};
+            holder = ours ? Holder::Us : Holder::Another;
+        }
+    } catch (const LDAPException& e) {
+        if (e.getResultCode() != LDAP_NO_SUCH_OBJECT)
+            throw;
+    }
+    return holder;
+}
+
+bool NewAcct::recoverLostAdd(const LDAPException& lost) {
+    const std::string failure = "failed to add entry: " + lost.getResultMsg() +
+                                "; the connection was lost after the add was sent, ";
+    Holder holder = Holder::Nobody;
+    try {
+        // A single run has its session to itself and looks again over a new
+        // one; a batch stops at a lost connection and takes back instead.
+        if (!ownSession_ || !ownSession_->rebind())
+            throw LDAPException(LDAP_SERVER_DOWN, "");
+        holder = userEntryHolder();
+    } catch (const LDAPException&) {
+        written_.push_back({userDN(), "", "", true});
+        throw MyException(-14, failure + "so " + userDN() + " may have been written");
+    }
+    if (holder == Holder::Another) {
+        throw MyException(-14, failure + "and " + userDN() +
+                                   " now holds an entry this run did not write; it is left");
+    }
+    return holder == Holder::Us;
+}
+
 void NewAcct::claimUserEntry() {
     if (plan_) {
         // The hash stays out of the plan; its scheme shows.
@@ -200,19 +242,19 @@ void NewAcct::claimUserEntry() {
             connection()->add(&entry);
         } catch (const LDAPException& e) {
             // Lost on our side (codes below 0), the add may still have
-            // been applied: the entry is named as possibly written.
+            // been applied.
             if (e.getResultCode() < 0) {
-                // A batch takes it back over a new connection.
-                written_.push_back({userDN(), "", ""});
-                throw MyException(-14, "failed to add entry: " + e.getResultMsg() +
-                                           "; the connection was lost after the add was sent, "
-                                           "so " +
-                                           userDN() + " may have been written");
+                if (!recoverLostAdd(e)) {
+                    if (attempt == kMaxAttempts)
+                        throw MyException(-14, "failed to add entry: " + e.getResultMsg());
+                    continue;
+                }
+            } else {
+                conflicts = conflictsOfRefusal(e);
+                if (!conflicts.any())
+                    throw MyException(-14, "failed to add entry: " + e.getResultMsg());
+                refusal = e;
             }
-            conflicts = conflictsOfRefusal(e);
-            if (!conflicts.any())
-                throw MyException(-14, "failed to add entry: " + e.getResultMsg());
-            refusal = e;
         }
         if (!refusal) {
             try {

@@ -14,7 +14,8 @@
 #include "newacct/NewAcct.h"
 
 DirectoryParams NewAcct::directoryParams() const {
-    return DirectoryParams{host_, port_, baseDN_, adminLogin_, adminPassword_, tls_.directory()};
+    return DirectoryParams{
+        host_, port_, baseDN_, adminLogin_, adminPassword_, tls_.directory(), answerWaitMs_};
 }
 
 void NewAcct::ldapBind() {

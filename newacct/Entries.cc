@@ -61,7 +61,7 @@ void NewAcct::replaceEntry(const LDAPEntry& entry, const std::string& failure) {
             attributeChanges(*stored, wanted, attributeNames(*stored, wanted));
         if (changes.size() > 0) {
             connection()->modify(dn, &changes);
-            written_.push_back({dn, "", "", *stored, wanted});
+            written_.push_back({dn, "", "", false, *stored, wanted});
         }
     } catch (const LDAPException& e) {
         throw MyException(-14, failure + e.getResultMsg());
@@ -139,12 +139,21 @@ std::string NewAcct::userDN() const {
 }
 
 void NewAcct::createInDirectory() {
-    checkMailUnique();
-    checkAliases();
-    initUidNumber();
-    initUserPwd();
-    initUserAci();
-    addUserToLDAP();
+    try {
+        checkMailUnique();
+        checkAliases();
+        initUidNumber();
+        initUserPwd();
+        initUserAci();
+        addUserToLDAP();
+    } catch (const MyException&) {
+        // A search the directory left unanswered must not pass for a taken
+        // address: before any write, silence ends the run as a failed search.
+        if (!wroteSomething() && session_ && session_->silent()) {
+            throw MyException(-12, "search failed: " + session_->silence());
+        }
+        throw;
+    }
 }
 
 void NewAcct::addUserToLDAP() {

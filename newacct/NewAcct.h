@@ -53,6 +53,9 @@ class NewAcct {
     void ldapBind();
     // Uses the session (and what it knows) that a batch shares.
     void useSession(DirectorySession& session, BatchLedger* ledger);
+    // Shortens the wait for each answer of the directory (30 s, as for an
+    // IMAP reply); for tests against silent servers.
+    void setReplyWaits(const ReplyWaits& waits) { answerWaitMs_ = waits.firstLineMs; }
     DirectoryParams directoryParams() const;
     void checkMailUnique();
     void checkAliases();
@@ -120,6 +123,16 @@ class NewAcct {
     // number or addresses; raises MyException otherwise.
     void claimUserEntry();
     Conflicts findConflicts();
+    // Who holds the user entry now, read back after its add's answer was
+    // lost: the salted password hash this run made is in no other entry.
+    // Raises LDAPException.
+    enum class Holder { Nobody, Us, Another };
+    Holder userEntryHolder();
+    // A single run's way on after the add's answer was lost: over a new
+    // connection, true when the entry is ours, false when it is not there
+    // (the add goes again); raises MyException when it cannot tell or the
+    // entry is another's.
+    bool recoverLostAdd(const LDAPException& lost);
     Conflicts conflictsOfRefusal(const LDAPException& refusal) const;
     void withdrawUserEntry();
     // Writes one entry or change, or in a plan writes it down.
@@ -148,6 +161,8 @@ class NewAcct {
         std::string dn;
         std::string attribute;  // empty for an entry
         std::string value;
+        // The add's answer was lost: the entry may not be there, or be another run's.
+        bool unsure = false;
         std::optional<LDAPAttributeList> previous = std::nullopt;
         std::optional<LDAPAttributeList> replacement = std::nullopt;
     };
@@ -187,6 +202,7 @@ class NewAcct {
     std::list<std::string> classes_;
     LDAPAttributeList attributes_;
     int port_ = 389;
+    int answerWaitMs_ = ReplyWaits().firstLineMs;
     unsigned gidNumber_ = 100;
     unsigned uidNumber_ = 0;
     bool uidNumberChosen_ = false;  // found free here, not given

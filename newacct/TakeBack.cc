@@ -8,11 +8,22 @@
 #include "newacct/NewAcct.h"
 
 void NewAcct::takeBack() {
+    std::string notOurs;
     while (!written_.empty()) {
         const Written& last = written_.back();
         try {
             if (!connection()) {
                 throw LDAPException(LDAP_SERVER_DOWN, "");
+            }
+            // An add whose answer was lost: another run may have written
+            // the entry meanwhile, and only our own is taken back.
+            const Holder holder = last.unsure ? userEntryHolder() : Holder::Us;
+            if (holder == Holder::Another) {
+                notOurs = last.dn + " holds an entry this run did not write; it is left";
+            }
+            if (holder != Holder::Us) {
+                written_.pop_back();
+                continue;
             }
             if (last.previous) {
                 // A card that was there before gets its values back.
@@ -45,5 +56,8 @@ void NewAcct::takeBack() {
                                        "), left in the directory: " + left);
         }
         written_.pop_back();
+    }
+    if (!notOurs.empty()) {
+        throw MyException(-14, notOurs);
     }
 }
