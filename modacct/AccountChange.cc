@@ -45,6 +45,15 @@ const std::pair<const char*, const char*> kOtherAttributes[] = {
     {"mailenabled", "mailenabled"},
 };
 
+std::string lower(std::string text);
+
+// A flag's value: a roster cell may say "no" (or "off", "0", "false"), which
+// must not lock an account.
+bool flagOn(const std::string& value) {
+    const std::string word = lower(value);
+    return word != "off" && word != "no" && word != "0" && word != "false";
+}
+
 std::string lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -133,14 +142,14 @@ bool AccountChange::set(const std::string& name, const std::string& value) {
         password = value;
         passwordPrepared_ = false;
     } else if (name == "genpw") {
-        makePassword = value != "off";
+        makePassword = flagOn(value);
     } else if (name == "reqpwdchange") {
-        requirePasswordChange = value != "off";
+        requirePasswordChange = flagOn(value);
     } else if (name == "lock") {
-        lockGiven_ = value != "off";
+        lockGiven_ = flagOn(value);
         lock = lockGiven_ ? LockChange::Lock : LockChange::None;
     } else if (name == "unlock") {
-        unlockGiven_ = value != "off";
+        unlockGiven_ = flagOn(value);
         lock = unlockGiven_ ? LockChange::Unlock : LockChange::None;
     } else {
         return false;
