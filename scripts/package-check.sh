@@ -15,7 +15,8 @@ done
 (cd "$build" && rm -f ./*.deb && cpack -G DEB >/dev/null 2>&1)
 deb=$(ls "$build"/mailacct_*.deb)
 contents=$(dpkg-deb -c "$deb")
-for file in ./usr/sbin/newacct ./usr/sbin/dropacct ./usr/share/man/man8/newacct.8.gz \
+for file in ./usr/sbin/newacct ./usr/sbin/modacct ./usr/sbin/dropacct \
+	./usr/share/man/man8/newacct.8.gz ./usr/share/man/man8/modacct.8.gz \
 	./usr/share/man/man8/dropacct.8.gz ./usr/share/doc/mailacct/copyright; do
 	grep -q " $file\$" <<<"$contents" || fail "$file missing from the package"
 done
@@ -37,8 +38,10 @@ if [ "$(id -u)" = 0 ]; then
 	trap 'dpkg -P mailacct >/dev/null' EXIT
 	# -V ends with status 1 by design.
 	[[ "$(/usr/sbin/newacct -V || true)" == "newacct "* ]] || fail "installed newacct does not run"
+	[[ "$(/usr/sbin/modacct -V || true)" == "modacct "* ]] || fail "installed modacct does not run"
 	[[ "$(/usr/sbin/dropacct -V || true)" == "dropacct "* ]] || fail "installed dropacct does not run"
 	man -w newacct | grep -q /usr/share/man/man8/newacct.8.gz || fail "newacct(8) not found"
+	man -w modacct | grep -q /usr/share/man/man8/modacct.8.gz || fail "modacct(8) not found"
 	man -w dropacct | grep -q /usr/share/man/man8/dropacct.8.gz || fail "dropacct(8) not found"
 	[ "$(stat -c %a /etc/mailacct.conf)" = 600 ] || fail "installed /etc/mailacct.conf is not 0600"
 	echo "package installs and runs; pages found by man"
