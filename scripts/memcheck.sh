@@ -1,7 +1,7 @@
 #!/bin/bash
-# Runs a full create and remove cycle over TLS (newacct, then dropacct -ldap
-# -imap -sieve) under valgrind's memcheck against a private sandbox, and fails on
-# any memory error or leak of ours.
+# Runs a full create, change and remove cycle over TLS (newacct, modacct,
+# then dropacct -ldap -imap -sieve) under valgrind's memcheck against a
+# private sandbox, and fails on any memory error or leak of ours.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-$top/build-plain}
@@ -24,8 +24,11 @@ export LDAPNOINIT=1 CA_FILE
 printf 'tls\ncacert=%s\nbDN=%s\nal=%s\nap=%s\nH=%s\nP=%s\nuid=vg\nsn=Grind\ngivenname=Val\nup=pw\nmail=vg@example.org\nalias=valg\no=O\nc=DE\nclass=users\nwriteglobaladdress=allowed\n' \
 	"$CA_FILE" "$BASE_DN" "$ADMIN_LOGIN" "$ADMIN_PASSWORD" "$LDAP_HOST" "$LDAP_PORT" |
 	"${memcheck[@]}" "$build/newacct/newacct"
+printf 'tls\ncacert=%s\nbDN=%s\nal=%s\nap=%s\nH=%s\nP=%s\nuid=vg\nclass=staff\nsn=Grinder\naddalias=vgx\nlock\ndebug\n' \
+	"$CA_FILE" "$BASE_DN" "$ADMIN_LOGIN" "$ADMIN_PASSWORD" "$LDAP_HOST" "$LDAP_PORT" |
+	"${memcheck[@]}" "$build/modacct/modacct" 2>"$sandbox/modacct-trace"
 "$top/testenv/provision.py" create "$CYRUS_HOST" "$IMAP_PORT" "$SIEVE_PORT" vg
 "${memcheck[@]}" "$build/dropacct/dropacct" -ldap -imap -sieve -debug -tls -cacert "$CA_FILE" -LH "$LDAP_HOST" \
 	-LP "$LDAP_PORT" -CH "$CYRUS_HOST" -CP "$IMAP_PORT" -SP "$SIEVE_PORT" -bDN "$BASE_DN" \
 	-al "$ADMIN_LOGIN" -ap "$ADMIN_PASSWORD" -uid vg 2>"$sandbox/trace"
-echo "memcheck: create and remove cycle clean (no error, no leak)"
+echo "memcheck: create, change and remove cycle clean (no error, no leak)"

@@ -1,8 +1,8 @@
 #!/bin/bash
 # Installs what is missing, builds, and runs the whole test suite twice: a
 # plain build and one with AddressSanitizer and UndefinedBehaviorSanitizer.
-# Then a short run of every fuzz target, memcheck of a full create and remove
-# cycle, and the product checks: the manual
+# Then a short run of every fuzz target, memcheck of a full create, change
+# and remove cycle, and the product checks: the manual
 # pages, the Debian package, and the sandbox tour of scripts/try.sh.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -21,7 +21,7 @@ done
 
 echo "=== fuzz smoke (${FUZZ_SECONDS:-20} s per target)"
 FUZZ_WORK=$(mktemp -d) "$top/scripts/fuzz.sh" "${FUZZ_SECONDS:-20}"
-echo "=== valgrind memcheck of a create and remove cycle"
+echo "=== valgrind memcheck of a create, change and remove cycle"
 "$top/scripts/memcheck.sh" "$top/build-plain"
 echo "=== manual pages and Debian package"
 "$top/scripts/package-check.sh" "$top/build-plain"

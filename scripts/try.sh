@@ -1,20 +1,24 @@
 #!/bin/bash
-# Tries both programs against a private sandbox on this machine: installs
+# Tries the programs against a private sandbox on this machine: installs
 # what is missing, builds, starts a loopback directory and Cyrus IMAP + Sieve
-# server, creates an account with newacct the way a front end does, gives it
-# mailboxes, rights and Sieve scripts, removes it all with dropacct, shows
-# that nothing is left, and stops the sandbox. Exits 0 only if all worked.
+# server, creates an account with newacct the way a front end does, moves it
+# to another class and locks it with modacct (its login then fails) and
+# unlocks it, gives it mailboxes, rights and Sieve scripts, removes it all
+# with dropacct, shows that nothing is left, and stops the sandbox. Exits 0
+# only if all worked.
 # The sandbox servers require TLS, as production servers do: every run
 # below uses StartTLS and trusts the sandbox's own authority.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD_DIR:-$top/build-plain}
 "$top/scripts/install-deps.sh"
-if [ ! -x "$build/newacct/newacct" ] || [ ! -x "$build/dropacct/dropacct" ]; then
+if [ ! -x "$build/newacct/newacct" ] || [ ! -x "$build/modacct/modacct" ] ||
+	[ ! -x "$build/dropacct/dropacct" ]; then
 	cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	cmake --build "$build" -j "$(nproc)" --target newacct dropacct
+	cmake --build "$build" -j "$(nproc)" --target newacct modacct dropacct
 fi
 newacct=$build/newacct/newacct
+modacct=$build/modacct/modacct
 dropacct=$build/dropacct/dropacct
 
 sandbox=$(mktemp -d /tmp/mailacct-sandbox-XXXXXX)
@@ -56,6 +60,33 @@ echo "newacct: status 0"
 step "The new entry and its related entries"
 ldap -b "$BASE_DN" "(|(uid=jdoe)(uid=jdoe:system)(ou=addr)(memberUid=jdoe)(member=uid=jdoe,$BASE_DN))" \
 	dn uid cn mail alias uidNumber homeDirectory memberUid member objectClass
+
+# modacct with the session from standard input and the change from its options.
+session() { printf 'tls\ncacert=%s\nbDN=%s\nal=%s\nap=%s\nH=%s\nP=%s\n' "$CA_FILE" "$BASE_DN" \
+	"$ADMIN_LOGIN" "$ADMIN_PASSWORD" "$LDAP_HOST" "$LDAP_PORT"; }
+logs_in() { LDAPTLS_CACERT=$CA_FILE ldapwhoami -x -ZZ -H "ldap://$LDAP_HOST:$LDAP_PORT" \
+	-D "uid=jdoe,$BASE_DN" -w initial-password >/dev/null 2>&1; }
+
+step "modacct: moving jdoe from class users to staff; first the plan (-dryrun), then the change"
+{ session; printf 'uid=jdoe\nclass=staff\ndryrun\n'; } | "$modacct"
+{ session; printf 'uid=jdoe\nclass=staff\n'; } | "$modacct"
+echo "modacct: status 0"
+ldap -b "$BASE_DN" "(|(uid=jdoe)(memberUid=jdoe))" dn plendarGroupID memberUid
+[ "$(ldap -b "$BASE_DN" "(memberUid=jdoe)" dn)" = "dn: cn=staff,$BASE_DN" ] ||
+	{ echo "jdoe did not move to staff" >&2; exit 1; }
+
+step "modacct: locking jdoe (nothing is deleted); its login then fails"
+logs_in || { echo "jdoe cannot log in before the lock" >&2; exit 1; }
+{ session; printf 'uid=jdoe\nlock\n'; } | "$modacct"
+ldap -b "uid=jdoe,$BASE_DN" -s base "(objectClass=*)" shadowExpire phpgwAccountStatus
+if logs_in; then
+	echo "locked jdoe could still log in" >&2
+	exit 1
+fi
+echo "  login as jdoe: refused (Invalid credentials)"
+{ session; printf 'uid=jdoe\nunlock\n'; } | "$modacct"
+logs_in || { echo "jdoe cannot log in after the unlock" >&2; exit 1; }
+echo "  unlocked: login as jdoe with the old password works again"
 
 step "Giving jdoe a mailbox with a sub-mailbox, rights on shared.projects and two Sieve scripts"
 "$top/testenv/provision.py" create "$CYRUS_HOST" "$IMAP_PORT" "$SIEVE_PORT" jdoe
