@@ -1,8 +1,6 @@
 // Storing modacct's settings and handing the account parameters on.
 #include "modacct/ChangeSettings.h"
 
-#include <cstdlib>
-
 #include "account/LocaleText.h"
 #include "account/PersonAttributes.h"
 #include "common/MyException.h"
@@ -23,23 +21,8 @@ bool on(const std::string& value) {
 }  // namespace
 
 bool ChangeSettings::storeSetting(const std::string& name, const std::string& value) {
-    if (tls_.set(name, value)) {
-        // -imaps is taken for site defaults shared with dropacct; modacct
-        // has no IMAP connection, but it still asks for a protected bind.
-    } else if (name == "bDN") {
-        baseDN_ = value;
-    } else if (name == "al") {
-        adminLogin_ = value;
-    } else if (name == "ap") {
-        adminPassword_ = value;
-    } else if (name == "apfile") {
-        adminPassword_ = readPasswordFile(value);
-    } else if (name == "H") {
-        host_ = value;
-    } else if (name == "P") {
-        port_ = static_cast<int>(std::strtol(value.c_str(), nullptr, 10));
-    } else if (name == "config") {
-        configFile_ = value;
+    if (session_.set(name, value)) {
+        // The directory session's.
     } else if (name == "dryrun") {
         dryRun_ = on(value);
     } else if (name == "debug") {
@@ -70,25 +53,12 @@ void ChangeSettings::addParam(const std::string& name, const std::string& value)
 }
 
 void ChangeSettings::applySiteDefaults() {
-    ::applySiteDefaults(configFile_, siteDefaults, givenNames_, [this](const Setting& setting) {
-        if (kSiteSettings.count(setting.name) > 0) {
-            storeSetting(setting.name, setting.value);
-        }
-    });
-}
-
-void ChangeSettings::checkSession() const {
-    if (adminLogin_.empty())
-        throw MyException(-2, "you must define option -al");
-    if (baseDN_.empty())
-        throw MyException(-3, "you must define option -bDN");
-    if (adminPassword_.empty())
-        throw MyException(-4, "you must define option -ap");
-}
-
-DirectoryParams ChangeSettings::directoryParams() const {
-    return DirectoryParams{
-        host_, port_, baseDN_, adminLogin_, adminPassword_, tls_.directory(), answerWaitMs_};
+    ::applySiteDefaults(session_.configFile, siteDefaults, givenNames_,
+                        [this](const Setting& setting) {
+                            if (kSiteSettings.count(setting.name) > 0) {
+                                storeSetting(setting.name, setting.value);
+                            }
+                        });
 }
 
 AccountChange ChangeSettings::request() const {

@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "account/BatchRows.h"
-#include "common/AdminSession.h"
-#include "common/TlsOptions.h"
+#include "account/SessionSettings.h"
 #include "modacct/AccountChange.h"
 
 class ChangeSettings {
@@ -28,12 +27,12 @@ class ChangeSettings {
     static std::string siteDefaults;
 
     // -al, -bDN, -ap, in newacct's order and with its statuses.
-    void checkSession() const;
-    DirectoryParams directoryParams() const;
+    void checkSession() const { session_.check(); }
+    DirectoryParams directoryParams() const { return session_.params(); }
     // Shortens the wait for each answer of the directory (30 s, as for an
     // IMAP reply); for tests against silent servers.
-    void setReplyWaits(const ReplyWaits& waits) { answerWaitMs_ = waits.firstLineMs; }
-    const std::string& adminLogin() const { return adminLogin_; }
+    void setReplyWaits(const ReplyWaits& waits) { session_.answerWaitMs = waits.firstLineMs; }
+    const std::string& adminLogin() const { return session_.adminLogin; }
 
     bool dryRun() const { return dryRun_; }
     bool debug() const { return debug_; }
@@ -52,14 +51,7 @@ class ChangeSettings {
     // False for a name that is no setting of the session or the run.
     bool storeSetting(const std::string& name, const std::string& value);
 
-    std::string baseDN_;
-    std::string adminLogin_;
-    std::string adminPassword_;
-    std::string host_ = "localhost";
-    int port_ = 389;
-    int answerWaitMs_ = ReplyWaits().firstLineMs;
-    TlsOptions tls_;
-    std::string configFile_;
+    SessionSettings session_;
     bool dryRun_ = false;
     bool debug_ = false;
     bool genpw_ = false;

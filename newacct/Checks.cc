@@ -38,12 +38,7 @@ bool NewAcct::checkPhoneString(const std::string& value) const {
 }
 
 void NewAcct::checkParams() {
-    if (adminLogin_.empty())
-        throw MyException(-2, "you must define option -al");
-    if (baseDN_.empty())
-        throw MyException(-3, "you must define option -bDN");
-    if (adminPassword_.empty())
-        throw MyException(-4, "you must define option -ap");
+    directory_.check();
     if (login_.empty())
         throw MyException(-5, "you must define option -uid");
     if (!isUsableLoginName(login_)) {

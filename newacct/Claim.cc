@@ -66,7 +66,7 @@ NewAcct::Conflicts NewAcct::findConflicts() {
     if (wanted.empty())
         return found;
     std::unique_ptr<LDAPSearchResults> results =
-        connection()->search(baseDN_, LDAPConnection::SEARCH_ONE,
+        connection()->search(directory_.baseDN, LDAPConnection::SEARCH_ONE,
                              otherAccountsFilter(login_, wanted), StringList{"uidNumber"});
     while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
         const LDAPAttribute* numbers = entry->getAttributes()->getAttributeByName("uidNumber");
@@ -152,7 +152,7 @@ std::vector<std::string> NewAcct::addressValues() const {
 }
 
 bool NewAcct::heldByAnother(const std::string& value) {
-    return ::heldByAnother(*connection(), baseDN_, value, login_);
+    return ::heldByAnother(*connection(), directory_.baseDN, value, login_);
 }
 
 unsigned NewAcct::nextFreeUidNumber(unsigned from) {
@@ -165,7 +165,7 @@ unsigned NewAcct::nextFreeUidNumber(unsigned from) {
                 continue;
             }
             std::unique_ptr<LDAPSearchResults> results = connection()->search(
-                baseDN_, LDAPConnection::SEARCH_ONE,
+                directory_.baseDN, LDAPConnection::SEARCH_ONE,
                 "(&(objectClass=posixAccount)(uidNumber=" + std::to_string(number) + "))",
                 StringList{"1.1"});
             bool taken = false;

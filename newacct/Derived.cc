@@ -14,8 +14,7 @@
 #include "newacct/NewAcct.h"
 
 DirectoryParams NewAcct::directoryParams() const {
-    return DirectoryParams{
-        host_, port_, baseDN_, adminLogin_, adminPassword_, tls_.directory(), answerWaitMs_};
+    return directory_.params();
 }
 
 void NewAcct::ldapBind() {
@@ -44,7 +43,7 @@ bool NewAcct::addressFree(const std::string& address) {
 }
 
 bool NewAcct::isAddressUnique(std::string address) {
-    return ::isAddressUnique(connection(), baseDN_, address, login_);
+    return ::isAddressUnique(connection(), directory_.baseDN, address, login_);
 }
 
 void NewAcct::checkMailUnique() {
@@ -84,8 +83,8 @@ unsigned NewAcct::scanFirstFreeUidNumber() {
     std::vector<long> used;
     try {
         std::unique_ptr<LDAPSearchResults> results = directory->search(
-            baseDN_, LDAPConnection::SEARCH_ONE, "(& (objectClass=posixAccount)(uidNumber=*))",
-            StringList{"uidNumber"});
+            directory_.baseDN, LDAPConnection::SEARCH_ONE,
+            "(& (objectClass=posixAccount)(uidNumber=*))", StringList{"uidNumber"});
         while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
             for (const LDAPAttribute& attribute : *entry->getAttributes()) {
                 if (attribute.getValues().empty())
@@ -140,7 +139,7 @@ void NewAcct::initUserAci() {
     std::vector<std::string> items;
     try {
         std::unique_ptr<LDAPSearchResults> results =
-            directory->search("uid=cyrus," + baseDN_, LDAPConnection::SEARCH_BASE,
+            directory->search("uid=cyrus," + directory_.baseDN, LDAPConnection::SEARCH_BASE,
                               "(objectClass=*)", StringList{"defaultuseraci"});
         while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
             const LDAPAttributeList* attributes = entry->getAttributes();

@@ -124,7 +124,7 @@ void NewAcct::settleWrites() {
 
 void NewAcct::audit(int status, const std::string& message) const {
     AuditLog log("newacct");
-    log.add("by", adminLogin_);
+    log.add("by", directory_.adminLogin);
     log.add("uid", login_);
     if (uidNumber_ != 0) {
         log.add("uidnumber", std::to_string(uidNumber_));
@@ -135,7 +135,7 @@ void NewAcct::audit(int status, const std::string& message) const {
 }
 
 std::string NewAcct::userDN() const {
-    return userDn(login_, baseDN_);
+    return userDn(login_, directory_.baseDN);
 }
 
 void NewAcct::createInDirectory() {
@@ -228,7 +228,7 @@ void NewAcct::addGlobalAddressBookAccess() {
     if (!connection()) {
         throw MyException(-14, "no ldap connection");
     }
-    addValue(addressAdminsDn(baseDN_), "member", userDN(),
+    addValue(addressAdminsDn(directory_.baseDN), "member", userDN(),
              "failed give user write access to the global address book: ");
 }
 
@@ -238,7 +238,7 @@ void NewAcct::addToPHPGWAddressBook() {
     }
     const ContactValues values{login_,       givenName_,          surname_,   commonName_, mail_,
                                description_, organisationalUnit_, uidNumber_, gidNumber_};
-    const LDAPEntry contact(contactDn(login_, baseDN_), contactAttributes(values));
+    const LDAPEntry contact(contactDn(login_, directory_.baseDN), contactAttributes(values));
     // A login removed before keeps its card (the removal leaves it in the
     // shared address book); it belongs to the login, so the new account's
     // values replace the old ones.
@@ -269,7 +269,7 @@ void NewAcct::addToClasses() {
         return;
     }
     for (const std::string& name : classes_) {
-        addValue(classGroupDn(name, baseDN_), "memberUid", login_,
+        addValue(classGroupDn(name, directory_.baseDN), "memberUid", login_,
                  "failed give user " + login_ + " to the class:" + name + " ");
     }
 }

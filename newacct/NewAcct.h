@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "account/DerivedValues.h"
+#include "account/SessionSettings.h"
 #include "common/AdminSession.h"
 #include "common/LdifWriter.h"
-#include "common/TlsOptions.h"
 #include "ldap/LDAPAttributeList.h"
 #include "ldap/LDAPConnection.h"
 #include "ldap/LDAPException.h"
@@ -55,7 +55,7 @@ class NewAcct {
     void useSession(DirectorySession& session, BatchLedger* ledger);
     // Shortens the wait for each answer of the directory (30 s, as for an
     // IMAP reply); for tests against silent servers.
-    void setReplyWaits(const ReplyWaits& waits) { answerWaitMs_ = waits.firstLineMs; }
+    void setReplyWaits(const ReplyWaits& waits) { directory_.answerWaitMs = waits.firstLineMs; }
     DirectoryParams directoryParams() const;
     void checkMailUnique();
     void checkAliases();
@@ -191,18 +191,12 @@ class NewAcct {
     std::string fax_;
     std::list<std::string> aliases_;
     std::string commonName_;
-    std::string baseDN_;
-    std::string adminLogin_;
-    std::string adminPassword_;
     std::string userPassword_;
-    std::string host_ = "localhost";
     std::string photoFile_;
     std::string mailEnabled_ = "ok";
     std::string groupware_ = "all";
     std::list<std::string> classes_;
     LDAPAttributeList attributes_;
-    int port_ = 389;
-    int answerWaitMs_ = ReplyWaits().firstLineMs;
     unsigned gidNumber_ = 100;
     unsigned uidNumber_ = 0;
     bool uidNumberChosen_ = false;  // found free here, not given
@@ -210,7 +204,7 @@ class NewAcct {
     int shadowMax_ = 99999;
     bool globalAddressBook_ = false;
     bool extension_ = false;
-    TlsOptions tls_;
+    SessionSettings directory_;
     // Set with -dryrun: every check and derivation runs, and what would be
     // written is printed as LDIF instead.
     std::unique_ptr<LdifWriter> plan_;
@@ -227,7 +221,6 @@ class NewAcct {
         std::shared_ptr<const LDAPEntry> replaceable = nullptr;  // see addEntry
     };
     std::vector<Pending> pending_;
-    std::string configFile_;
     std::set<std::string> given_;  // names from the command line or standard input
     std::unique_ptr<DirectorySession> ownSession_;
     DirectorySession* session_ = nullptr;

@@ -58,9 +58,9 @@ bool NewAcct::isAccountParam(const std::string& name) {
 
 void NewAcct::applySiteDefaults() {
     // Names of dropacct's are passed over.
-    ::applySiteDefaults(configFile_, siteDefaults, given_, [this](const Setting& setting) {
-        storeParam(setting.name, setting.value);
-    });
+    ::applySiteDefaults(
+        directory_.configFile, siteDefaults, given_,
+        [this](const Setting& setting) { storeParam(setting.name, setting.value); });
 }
 
 bool NewAcct::storeParam(const std::string& name, const std::string& value) {
@@ -81,19 +81,8 @@ bool NewAcct::storeParam(const std::string& name, const std::string& value) {
         addAttribute(person->attribute, stored);
         return true;
     }
-    if (tls_.set(name, value)) {
-        // -imaps is taken for site defaults shared with dropacct; newacct
-        // has no IMAP connection, but it still asks for a protected bind.
-    } else if (name == "bDN") {
-        baseDN_ = value;
-    } else if (name == "al") {
-        adminLogin_ = value;
-    } else if (name == "ap") {
-        adminPassword_ = value;
-    } else if (name == "apfile") {
-        adminPassword_ = readPasswordFile(value);
-    } else if (name == "config") {
-        configFile_ = value;
+    if (directory_.set(name, value)) {
+        // The directory session's.
     } else if (name == "dryrun") {
         plan_ = value == "off" ? nullptr : std::make_unique<LdifWriter>(*planText_);
     } else if (name == "genpw") {
@@ -105,10 +94,6 @@ bool NewAcct::storeParam(const std::string& name, const std::string& value) {
         homeDirectory_ = value;
     } else if (name == "loginshell") {
         loginShell_ = value;
-    } else if (name == "H") {
-        host_ = value;
-    } else if (name == "P") {
-        port_ = static_cast<int>(toLong(value));
     } else if (name == "gidnumber") {
         gidNumber_ = static_cast<unsigned>(toLong(value));
         if (gidNumber_ == 0)

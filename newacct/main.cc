@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "account/LocaleText.h"
 #include "common/MyException.h"
 #include "newacct/BatchRun.h"
 #include "newacct/CommandLine.h"
@@ -53,12 +54,7 @@ int main(int argc, char** argv) {
     RunSettings settings;
     try {
         if (isStdinMode(argc, argv)) {
-            // Front ends send UTF-8. Debian installs C.UTF-8 but rarely
-            // de_DE.utf8: without a UTF-8 locale every non-ASCII value
-            // would fail its conversion.
-            if (!std::setlocale(LC_CTYPE, "de_DE.utf8")) {
-                std::setlocale(LC_CTYPE, "C.UTF-8");
-            }
+            useUtf8Locale();
             readStdin(settings, std::cin);
         } else {
             const int status = readOptions(settings, argc, argv, std::cout);
