@@ -1,7 +1,10 @@
 // The first-release option table.
 #include "account/AccountOptions.h"
 
+#include <ostream>
+
 #include "common/OptionAbbreviations.h"
+#include "common/ParameterInput.h"
 
 namespace {
 
@@ -71,12 +74,44 @@ const std::vector<option>& firstReleaseOptions() {
     return options;
 }
 
-std::vector<option> accountOptionTable(const std::vector<option>& newer) {
+std::vector<option> accountOptionTable(const std::vector<option>& own) {
     std::vector<option> table = firstReleaseOptions();
-    for (option entry : newer) {
-        entry.val = kNewerOption;
-        table.push_back(entry);
+    const std::vector<option> shared{
+        {"tls", no_argument, nullptr, 0},
+        {"ldaps", no_argument, nullptr, 0},
+        {"imaps", no_argument, nullptr, 0},
+        {"cacert", required_argument, nullptr, 0},
+        {"apfile", required_argument, nullptr, 0},
+        {"dryrun", no_argument, nullptr, 0},
+        {"config", required_argument, nullptr, 0},
+        {"batch", required_argument, nullptr, 0},
+        {"encoding", required_argument, nullptr, 0},
+        {"genpw", no_argument, nullptr, 0},
+    };
+    for (const std::vector<option>* newer : {&shared, &own}) {
+        for (option entry : *newer) {
+            entry.val = kNewerOption;
+            table.push_back(entry);
+        }
     }
     table.push_back({nullptr, 0, nullptr, 0});
     return table;
+}
+
+int readAccountOptions(const std::vector<option>& table, int argc, char** argv, std::ostream& out,
+                       const std::string& version, void (*usage)(std::ostream&),
+                       const std::function<void(const std::string&, const std::string&)>& take) {
+    return readOptionList(table.data(), argc, argv, {"ap", "up"},
+                          [&](const std::string& name, const std::string& value) {
+                              if (name == "help") {
+                                  usage(out);
+                                  return 1;
+                              }
+                              if (name == "V") {
+                                  out << version << "\n" << std::endl;
+                                  return 1;
+                              }
+                              take(name, value);
+                              return -1;
+                          });
 }

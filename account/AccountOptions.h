@@ -5,11 +5,25 @@
 
 #include <getopt.h>
 
+#include <functional>
+#include <iosfwd>
+#include <string>
 #include <vector>
 
 // The first-release options marked original (kOriginalOption).
 const std::vector<option>& firstReleaseOptions();
 
-// A getopt table: the first-release options, then `newer` (each marked
-// kNewerOption), then the all-zero end entry.
-std::vector<option> accountOptionTable(const std::vector<option>& newer);
+// A getopt table: the first-release options, the newer options all these
+// programs have (TLS, the password file, the plan, the site defaults, the
+// batch and its encoding, made-up passwords), then the program's own
+// newer options `own`, then the all-zero end entry.
+std::vector<option> accountOptionTable(const std::vector<option>& own);
+
+// Reads the options of `table`: -help writes `usage` and -V the line
+// `version` and an empty line to `out` (both end the run with status 1);
+// every other option goes to `take`, and the values of -ap and -up are then
+// erased from the argument area. Returns -1 at the end of the options.
+// Raises MyException(255) for an unknown option or one without its value.
+int readAccountOptions(const std::vector<option>& table, int argc, char** argv, std::ostream& out,
+                       const std::string& version, void (*usage)(std::ostream&),
+                       const std::function<void(const std::string&, const std::string&)>& take);

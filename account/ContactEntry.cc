@@ -30,8 +30,17 @@ LDAPAttributeList contactAttributes(const ContactValues& values) {
 }
 
 const std::vector<std::string>& contactFields() {
-    static const std::vector<std::string> fields{
-        "givenName",          "sn",          "cn", "mail", "uid", "uidnumber", "phpgwContactTypeId",
-        "phpgwContactOwner", "phpgwContactAccess", "description", "ou", "phpgwContactCatId"};
+    static const std::vector<std::string> fields{"givenName",
+                                                 "sn",
+                                                 "cn",
+                                                 "mail",
+                                                 "uid",
+                                                 "uidnumber",
+                                                 "phpgwContactTypeId",
+                                                 "phpgwContactOwner",
+                                                 "phpgwContactAccess",
+                                                 "description",
+                                                 "ou",
+                                                 "phpgwContactCatId"};
     return fields;
 }

@@ -3,6 +3,7 @@
 
 #include <langinfo.h>
 
+#include <clocale>
 #include <cstring>
 
 #include "common/MyException.h"
@@ -18,4 +19,10 @@ std::string localeToUtf8(const std::string& value) {
         throw MyException(255, std::strerror(converted.error));
     }
     return converted.text;
+}
+
+void useUtf8Locale() {
+    if (!std::setlocale(LC_CTYPE, "de_DE.utf8")) {
+        std::setlocale(LC_CTYPE, "C.UTF-8");
+    }
 }

@@ -9,16 +9,6 @@
 
 int readOptions(ChangeSettings& settings, int argc, char** argv, std::ostream& out) {
     static const std::vector<option> table = accountOptionTable({
-        {"tls", no_argument, nullptr, 0},
-        {"ldaps", no_argument, nullptr, 0},
-        {"imaps", no_argument, nullptr, 0},
-        {"cacert", required_argument, nullptr, 0},
-        {"apfile", required_argument, nullptr, 0},
-        {"dryrun", no_argument, nullptr, 0},
-        {"config", required_argument, nullptr, 0},
-        {"batch", required_argument, nullptr, 0},
-        {"encoding", required_argument, nullptr, 0},
-        {"genpw", no_argument, nullptr, 0},
         {"debug", no_argument, nullptr, 0},
         {"addclass", required_argument, nullptr, 0},
         {"delclass", required_argument, nullptr, 0},
@@ -27,19 +17,10 @@ int readOptions(ChangeSettings& settings, int argc, char** argv, std::ostream& o
         {"lock", no_argument, nullptr, 0},
         {"unlock", no_argument, nullptr, 0},
     });
-    return readOptionList(table.data(), argc, argv, {"ap", "up"},
-                          [&](const std::string& name, const std::string& value) {
-                              if (name == "help") {
-                                  modacctUsage(out);
-                                  return 1;
-                              }
-                              if (name == "V") {
-                                  out << "modacct $Revision: 1.0 $\n" << std::endl;
-                                  return 1;
-                              }
-                              settings.addParam(name, value);
-                              return -1;
-                          });
+    return readAccountOptions(table, argc, argv, out, "modacct $Revision: 1.0 $", modacctUsage,
+                              [&settings](const std::string& name, const std::string& value) {
+                                  settings.addParam(name, value);
+                              });
 }
 
 void modacctUsage(std::ostream& out) {

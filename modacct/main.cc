@@ -8,6 +8,7 @@
 #include <iostream>
 #include <memory>
 
+#include "account/LocaleText.h"
 #include "common/MyException.h"
 #include "modacct/ChangeBatch.h"
 #include "modacct/ChangeSettings.h"
@@ -22,10 +23,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<ChangeBatch> batch;
     try {
         if (isStdinMode(argc, argv)) {
-            // Front ends send UTF-8 (see newacct).
-            if (!std::setlocale(LC_CTYPE, "de_DE.utf8")) {
-                std::setlocale(LC_CTYPE, "C.UTF-8");
-            }
+            useUtf8Locale();
             readParameterLines(std::cin,
                                [&settings](const std::string& name, const std::string& value) {
                                    settings.addParam(name, value);
