@@ -27,15 +27,6 @@ std::string roster(const std::string& name, const Rows& rows) {
     return path;
 }
 
-// uid -> the rest of its result line.
-std::map<std::string, std::string> results(const std::string& out) {
-    std::map<std::string, std::string> lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);)
-        lines[line.substr(0, line.find('\t'))] = line.substr(line.find('\t') + 1);
-    return lines;
-}
-
 // Pupils p01 to p<count> in class users, made by newacct -batch.
 void pupils(const Slapd& slapd, int count, const std::string& groupware = "all") {
     Rows rows{{"uid", "sn", "mail", "alias", "class"}};
@@ -80,12 +71,12 @@ TEST(ModAcctBatch, EachRowAsItsSingleRunInFileOrder) {
     const ProcessResult run =
         runModacct(joined(adminArgs(batch), {"-batch", roster("rows.csv", rows)}));
     EXPECT_EQ(237, run.status) << run.err;
-    const auto lines = results(run.out);
+    const auto lines = resultLines(run.out);
     ASSERT_EQ(rows.size() - 1, lines.size()) << run.out;
     for (size_t r = 1; r < rows.size(); ++r) {
         // The single run of a row is its standard-input form.
-        std::string input = "bDN=o=site\nal=admin\nap=secret\nH=127.0.0.1\nP=" +
-                            singles.portText() + "\n";
+        std::string input =
+            "bDN=o=site\nal=admin\nap=secret\nH=127.0.0.1\nP=" + singles.portText() + "\n";
         for (size_t c = 0; c < rows[r].size(); ++c)
             input += rows[0][c] + "=" + rows[r][c] + "\n";
         const ProcessResult single = runModacct({}, input);
@@ -121,7 +112,7 @@ TEST(ModAcctBatch, ARowThatFailsAfterWritingIsPutBack) {
                                                             {"p02", "", "staff", "readonly-7z"},
                                                             {"p03", "", "staff", ""}})}));
     EXPECT_EQ(237, run.status);
-    const auto lines = results(run.out);
+    const auto lines = resultLines(run.out);
     for (const char* uid : {"p01", "p02"}) {
         EXPECT_EQ(0u, lines.at(uid).find(std::string("242\tfailed to add ") + uid +
                                          " to class readonly-7z: Insufficient access"))
@@ -153,7 +144,7 @@ TEST(ModAcctBatch, AClassMoveWritesOncePerEntryAndGroupAndARosterOfNoChangesNoth
     run = runModacct(joined(adminArgs(slapd), {"-batch", file}));
     EXPECT_EQ(0, run.status);
     EXPECT_EQ(writes, slapd.writesDone());
-    for (const auto& [uid, line] : results(run.out))
+    for (const auto& [uid, line] : resultLines(run.out))
         EXPECT_EQ("0\tunchanged", line) << uid;
 }
 
@@ -174,7 +165,7 @@ TEST(ModAcctBatch, ACutBatchRunAgainFinishesTheMove) {
                                "admin", "-ap", "secret"},
                               {"-batch", file}));
         EXPECT_EQ(237, first.status);
-        for (const auto& [uid, line] : results(first.out)) {
+        for (const auto& [uid, line] : resultLines(first.out)) {
             EXPECT_EQ(0u, line.find("244\tnot done: the connection to the directory was lost; "
                                     "putting back failed"))
                 << uid << ": " << line;

@@ -41,11 +41,7 @@ std::map<std::string, std::string> moveToStaff(Params params,
     const ChangeSettings settings = settingsOf(params);
     std::ostringstream out;
     ChangeBatch(settings).run(out);
-    std::map<std::string, std::string> lines;
-    std::istringstream in(out.str());
-    for (std::string line; std::getline(in, line);)
-        lines[line.substr(0, line.find('\t'))] = line.substr(line.find('\t') + 1);
-    return lines;
+    return resultLines(out.str());
 }
 
 TEST(ModAcctWait, SilentDirectory) {

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "account/Passwords.h"
+#include "tests/support/AccountRuns.h"
 #include "tests/support/DroppingProxy.h"
 #include "tests/support/Process.h"
 #include "tests/support/Slapd.h"
@@ -73,15 +74,6 @@ std::string writeFile(const std::string& name, const std::string& text, mode_t m
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
     chmod(path.c_str(), mode);
     return path;
-}
-
-// uid -> the rest of its result line.
-std::map<std::string, std::string> results(const std::string& out) {
-    std::map<std::string, std::string> lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);)
-        lines[line.substr(0, line.find('\t'))] = line.substr(line.find('\t') + 1);
-    return lines;
 }
 
 std::string withoutHashes(std::string dump) {
@@ -154,9 +146,9 @@ TEST(NewAcctBatch, EachRowAsItsSingleRunInFileOrder) {
     EXPECT_EQ(before, batch.dump());
     const ProcessResult run = newacct(shared(batch.portText(), {"-up", "pw", "-batch", file}));
     EXPECT_EQ(237, run.status) << run.err;
-    const auto made = results(run.out);
+    const auto made = resultLines(run.out);
     ASSERT_EQ(40u, made.size()) << run.out;
-    const auto planned = results(plan.out.substr(plan.out.find("p01\t")));
+    const auto planned = resultLines(plan.out.substr(plan.out.find("p01\t")));
     for (size_t r = 1; r < rows.size(); ++r) {
         const std::vector<std::string>& row = rows[r];
         std::vector<std::string> args = shared(singles.portText(), {"-up", "pw"});
@@ -201,19 +193,19 @@ TEST(NewAcctBatch, ACutBatchRunAgainMakesWhatIsMissing) {
     const std::string latin = writeFile("latin1.csv", latin1(csv(rows, "")), 0644);
     Slapd whole{kStaleContact, kLockedContact}, cut{kStaleContact, kLockedContact};
     const auto wholeLines =
-        results(newacct(shared(whole.portText(), {"-up", "pw", "-batch", utf8})).out);
+        resultLines(newacct(shared(whole.portText(), {"-up", "pw", "-batch", utf8})).out);
     {
         DroppingProxy proxy(cut.port(), "uid=p20,o=site");
         const ProcessResult first =
             newacct(shared(proxy.portText(), {"-up", "pw", "-batch", latin}));
         EXPECT_EQ(237, first.status);
-        const auto lines = results(first.out);
+        const auto lines = resultLines(first.out);
         ASSERT_EQ(40u, lines.size()) << first.out;
         EXPECT_EQ(wholeLines.at("p19"), lines.at("p19"));
         EXPECT_EQ("244\tnot done: the connection to the directory was lost", lines.at("p40"));
     }
     const ProcessResult again = newacct(shared(cut.portText(), {"-up", "pw", "-batch", latin}));
-    const auto lines = results(again.out);
+    const auto lines = resultLines(again.out);
     for (const auto& [uid, line] : wholeLines) {
         const bool madeBefore = uid < "p20" && line[0] == '0';
         EXPECT_EQ(madeBefore ? "242\tfailed to add entry: Already exists" : line, lines.at(uid))
@@ -231,7 +223,7 @@ TEST(NewAcctBatch, ATakeBackThatFailsNamesWhatIsLeft) {
     DroppingProxy proxy(slapd.port(), "ou=addr,uid=r2,o=site");
     const ProcessResult r = newacct(shared(proxy.portText(), {"-up", "pw", "-batch", file}));
     EXPECT_EQ(237, r.status);
-    const auto lines = results(r.out);
+    const auto lines = resultLines(r.out);
     EXPECT_EQ("0\t2003", lines.at("r1"));
     EXPECT_EQ(0u, lines.at("r2").find("242\tfailed to add entry: Can't contact LDAP server; "
                                       "taking back failed (Can't contact LDAP server), left in "
@@ -264,7 +256,7 @@ TEST(NewAcctBatch, BesideSingleRunsEveryNumberAndAddressOnce) {
     }
     for (std::thread& thread : threads)
         thread.join();
-    for (const auto& [uid, line] : results(batch.out)) {
+    for (const auto& [uid, line] : resultLines(batch.out)) {
         const std::string alias = "x" + uid.substr(1);
         EXPECT_TRUE(line[0] == '0' || line == "240\tAlias " + alias + " already exists. Aborted")
             << line;
@@ -310,7 +302,7 @@ TEST(NewAcctBatch, MadeUpPasswords) {
     }
     EXPECT_EQ(6, std::count(audit.begin(), audit.end(), '\n'));
     std::set<std::string> passwords;
-    for (const auto& [uid, line] : results(r.out)) {
+    for (const auto& [uid, line] : resultLines(r.out)) {
         const std::string password = line.substr(line.find('\t', 2) + 1);
         if (uid == "g6") {
             EXPECT_EQ(std::string::npos, line.find('\t', 2));  // its own password
@@ -331,7 +323,7 @@ TEST(NewAcctBatch, MadeUpPasswords) {
                    {"LC_ALL=C.UTF-8", "LD_PRELOAD=" NO_THREADS_SHIM,
                     "ASAN_OPTIONS=detect_leaks=1:verify_asan_link_order=0"});
     EXPECT_EQ(0, threadless.status) << threadless.out << threadless.err;
-    EXPECT_EQ(2u, results(threadless.out).size());
+    EXPECT_EQ(2u, resultLines(threadless.out).size());
     // A single run prints the password it made.
     const ProcessResult single =
         newacct(shared(slapd.portText(), {"-genpw", "-uid", "one", "-sn", "O"}));

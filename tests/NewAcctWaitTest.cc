@@ -15,6 +15,7 @@
 #include "newacct/BatchRun.h"
 #include "newacct/NewAcct.h"
 #include "newacct/RunSettings.h"
+#include "tests/support/AccountRuns.h"
 #include "tests/support/DroppingProxy.h"
 #include "tests/support/SilentDirectory.h"
 #include "tests/support/SilentServer.h"
@@ -72,11 +73,7 @@ std::map<std::string, std::string> createBatch(const Params& params,
     BatchRun batch(settings);
     std::ostringstream out;
     batch.run(out);
-    std::map<std::string, std::string> lines;
-    std::istringstream in(out.str());
-    for (std::string line; std::getline(in, line);)
-        lines[line.substr(0, line.find('\t'))] = line.substr(line.find('\t') + 1);
-    return lines;
+    return resultLines(out.str());
 }
 
 std::unique_ptr<Slapd> directoryFor(const std::string& tls) {

@@ -24,6 +24,14 @@ ProcessResult runModacct(const std::vector<std::string>& args, const std::string
                       joined({"LC_ALL=C.UTF-8"}, environment));
 }
 
+std::map<std::string, std::string> resultLines(const std::string& out) {
+    std::map<std::string, std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);)
+        lines[line.substr(0, line.find('\t'))] = line.substr(line.find('\t') + 1);
+    return lines;
+}
+
 EntryValues entryValues(const Slapd& slapd, const std::string& dn,
                         const std::set<std::string>& leaveOut) {
     EntryValues values;

@@ -21,6 +21,9 @@ ProcessResult runNewacct(const std::vector<std::string>& args);
 ProcessResult runModacct(const std::vector<std::string>& args, const std::string& input = "",
                          const std::vector<std::string>& environment = {});
 
+// A batch's result lines: uid -> the rest of its line.
+std::map<std::string, std::string> resultLines(const std::string& out);
+
 // Attribute name -> values of the entry `dn` (empty when there is none),
 // without the attributes named in `leaveOut`.
 using EntryValues = std::map<std::string, std::set<std::string>>;
