@@ -53,15 +53,23 @@ TEST(Secrets, PasswordsLeaveTheProcessListOnceRead) {
         const char* program;
         std::vector<ScriptStep> script;
         std::vector<std::string> args;
+        const char* marker;
     } runs[] = {
         {DROPACCT_BIN,
          {send("* OK ready\r\n"), readLine(), pause(4000), closeConnection()},
          {"-imap", "-CH", "127.0.0.1", "-al", "admin", "-ap", "adminpw-1", "-pgpasswd", "pgpw-2",
-          "-uid", "watch-d"}},
+          "-uid", "watch-d"},
+         "watch-d"},
         {NEWACCT_BIN,
          {pause(4000), closeConnection()},
          {"-H", "127.0.0.1", "-bDN", "o=site", "-al", "admin", "-ap=adminpw-1", "-up", "userpw-3",
-          "-sn", "S", "-o", "O", "-c", "DE", "-uid", "watch-n"}},
+          "-sn", "S", "-o", "O", "-c", "DE", "-uid", "watch-n"},
+         "watch-n"},
+        {MODACCT_BIN,
+         {pause(4000), closeConnection()},
+         {"-H", "127.0.0.1", "-bDN", "o=site", "-al", "admin", "-ap=adminpw-1", "-up", "userpw-3",
+          "-uid", "watch-m"},
+         "watch-m"},
     };
     for (const auto& run : runs) {
         ScriptedServer silent(run.script);
@@ -74,8 +82,7 @@ TEST(Secrets, PasswordsLeaveTheProcessListOnceRead) {
         // secrets are gone or the program has had ample time to erase them.
         std::string seen;
         for (int look = 0; look < 100; ++look) {
-            seen = argumentsOf(run.program == std::string(DROPACCT_BIN) ? std::string("watch-d")
-                                                                        : std::string("watch-n"));
+            seen = argumentsOf(run.marker);
             if (seen.find("pw-") == std::string::npos) {
                 break;
             }
