@@ -145,7 +145,7 @@ void ChangeEngine::run(const std::vector<AccountChange>& requests, const Report&
     writeGroups(window, reads);
     writeContacts(window);
     if (!plan_) {
-        trace(std::to_string(window.sent()) + " writes sent");
+        trace("writes sent: " + std::to_string(window.sent()));
     }
     putBackFailed();
     settleAll();

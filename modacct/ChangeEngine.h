@@ -48,9 +48,9 @@ class ChangeEngine {
     // Receives a line for each step, without secrets.
     void setTrace(Trace trace) { trace_ = std::move(trace); }
 
-    // Changes the accounts of `requests` (checked, passwords prepared) and
-    // reports each once. A lost connection stops the run: the accounts not
-    // done end 244.
+    // Changes the accounts of `requests` (checked, passwords prepared, each
+    // login once) and reports each once, by its index. A lost connection
+    // stops the run: the accounts not done end 244.
     void run(const std::vector<AccountChange>& requests, const Report& report);
 
   private:
