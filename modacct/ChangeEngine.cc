@@ -129,7 +129,7 @@ void ChangeEngine::run(const std::vector<AccountChange>& requests, const Report&
     AccountReads reads(*connection, session_.params().baseDN);
     try {
         read(reads);
-        plan(reads);
+        plan();
     } catch (const LDAPException& e) {
         const MyException failure =
             DirectorySession::isLost(e) ? notDone() : MyException(-12, "search failed");
@@ -177,7 +177,7 @@ void ChangeEngine::read(AccountReads& reads) {
           " accounts in " + std::to_string(reads.searches()) + " searches");
 }
 
-void ChangeEngine::plan(AccountReads&) {
+void ChangeEngine::plan() {
     const std::string& baseDN = session_.params().baseDN;
     const int today = todayDayNumber();
     std::vector<std::string> claims;
