@@ -34,9 +34,9 @@ void pupils(const Slapd& slapd, int count, const std::string& groupware = "all")
         const std::string uid = (i < 10 ? "p0" : "p") + std::to_string(i);
         rows.push_back({uid, "Pupil", uid + "@example.org", "a" + uid, "users"});
     }
-    const ProcessResult made =
-        runNewacct(joined(adminArgs(slapd), {"-up", "pw", "-o", "O", "-c", "DE", "-groupware",
-                                             groupware, "-batch", roster("pupils.csv", rows)}));
+    const ProcessResult made = runNewacct(
+        joined(adminArgs(slapd), {"-up", "pw", "-o", "O", "-c", "DE", "-groupware", groupware,
+                                  "-batch", roster("pupils-" + slapd.portText() + ".csv", rows)}));
     ASSERT_EQ(0, made.status) << made.out;
 }
 

@@ -31,7 +31,8 @@ ChangeSettings settingsOf(const Params& params) {
 // result line.
 std::map<std::string, std::string> moveToStaff(Params params,
                                                const std::vector<std::string>& uids) {
-    const std::string file = testing::TempDir() + "/modacct-wait.csv";
+    // Named after the directory: tests run side by side.
+    const std::string file = testing::TempDir() + "/modacct-wait-" + params.back().second + ".csv";
     std::ofstream csv(file, std::ios::trunc);
     csv << "uid;class\n";
     for (const std::string& uid : uids)
