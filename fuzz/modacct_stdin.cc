@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "common/MyException.h"
+#include "common/ParameterInput.h"
 #include "fuzz/FuzzInput.h"
 #include "modacct/ChangeSettings.h"
 
