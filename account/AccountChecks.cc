@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <map>
+#include <mutex>
+
 #include "common/CheckedFile.h"
 #include "common/MyException.h"
 
@@ -53,11 +56,21 @@ void checkLoginShell(const std::string& path) {
 }
 
 unsigned classGroupId(const std::string& name) {
+    // A batch asks for the same few classes again and again, and each
+    // getgrnam reads the group database anew; the database does not change
+    // while a run lasts.
+    static std::mutex guard;
+    static std::map<std::string, unsigned> known;
+    const std::lock_guard<std::mutex> lock(guard);
+    const auto found = known.find(name);
+    if (found != known.end()) {
+        return found->second;
+    }
     const group* systemGroup = getgrnam(name.c_str());
     if (!systemGroup) {
         throw MyException(-18, "class " + name + " is not a group of this system");
     }
-    return systemGroup->gr_gid;
+    return known.emplace(name, systemGroup->gr_gid).first->second;
 }
 
 std::string readPhotoFile(const std::string& path) {
