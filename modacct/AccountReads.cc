@@ -116,13 +116,14 @@ ClassGroups AccountReads::readGroups(const std::vector<std::string>& logins) {
     return groups;
 }
 
-std::map<std::string, StoredAccount> AccountReads::accounts(
-    const std::vector<std::string>& logins) {
+std::map<std::string, StoredAccount> AccountReads::accounts(const std::vector<std::string>& logins,
+                                                            const StringList& attributes) {
     std::map<std::string, StoredAccount> found;
     const std::set<std::string> wanted(logins.begin(), logins.end());
     for (const std::string& uids : orFilters("uid", logins)) {
-        std::unique_ptr<LDAPSearchResults> results = connection_.search(
-            baseDN_, LDAPConnection::SEARCH_ONE, "(&(objectClass=posixAccount)" + uids + ")");
+        std::unique_ptr<LDAPSearchResults> results =
+            connection_.search(baseDN_, LDAPConnection::SEARCH_ONE,
+                               "(&(objectClass=posixAccount)" + uids + ")", attributes);
         ++searches_;
         while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
             // Only the entry named uid=<login> is the account.
@@ -177,6 +178,32 @@ void AccountReads::contacts(const std::vector<StoredAccount*>& accounts) {
             throw;
         }
     }
+}
+
+void AccountReads::classGroups(const std::set<std::string>& names) {
+    std::vector<std::string> unknown;
+    for (const std::string& name : names) {
+        if (!hasGroup(name)) {
+            unknown.push_back(name);
+        }
+    }
+    for (const std::string& filter : orFilters("cn", unknown)) {
+        // objectClass is indexed where cn may not be.
+        std::unique_ptr<LDAPSearchResults> results =
+            connection_.search(baseDN_, LDAPConnection::SEARCH_ONE,
+                               "(&(objectClass=posixGroup)" + filter + ")", StringList{"1.1"});
+        ++searches_;
+        while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
+            const std::string name = rdnValue(entry->getDN(), "cn");
+            if (!name.empty()) {
+                groupDns_[lower(name)] = entry->getDN();
+            }
+        }
+    }
+}
+
+bool AccountReads::hasGroup(const std::string& name) const {
+    return groupDns_.count(lower(name)) > 0;
 }
 
 std::string AccountReads::groupDn(const std::string& name) const {

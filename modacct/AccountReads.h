@@ -5,9 +5,11 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "ldap/StringList.h"
 #include "modacct/StoredAccount.h"
 
 class LDAPConnection;
@@ -38,12 +40,19 @@ class AccountReads {
         : connection_(connection), baseDN_(std::move(baseDN)) {}
 
     // The accounts of `logins` (lower case) that are posixAccounts at
-    // uid=<login>,<base>, with their classes; the others are missing.
-    // Raises LDAPException.
-    std::map<std::string, StoredAccount> accounts(const std::vector<std::string>& logins);
+    // uid=<login>,<base>, with their classes and the attributes named in
+    // `attributes`; the others are missing. Raises LDAPException.
+    std::map<std::string, StoredAccount> accounts(const std::vector<std::string>& logins,
+                                                  const StringList& attributes);
     // Reads the contact cards of `accounts`. Raises LDAPException.
     void contacts(const std::vector<StoredAccount*>& accounts);
-    // The DN of the stored group `name` (as the stored account names it).
+    // Looks for the classes `names` among the posixGroups one level below
+    // the base; the groups the accounts are in are known already. Raises
+    // LDAPException.
+    void classGroups(const std::set<std::string>& names);
+    // Whether the class group `name` was found.
+    bool hasGroup(const std::string& name) const;
+    // The DN of the group `name` (cn=<name>,<base> when it was not read).
     std::string groupDn(const std::string& name) const;
     // How many searches were made.
     int searches() const { return searches_; }

@@ -129,7 +129,7 @@ void ChangeEngine::run(const std::vector<AccountChange>& requests, const Report&
     AccountReads reads(*connection, session_.params().baseDN);
     try {
         read(reads);
-        plan();
+        plan(reads);
     } catch (const LDAPException& e) {
         const MyException failure =
             DirectorySession::isLost(e) ? notDone() : MyException(-12, "search failed");
@@ -153,10 +153,17 @@ void ChangeEngine::run(const std::vector<AccountChange>& requests, const Report&
 
 void ChangeEngine::read(AccountReads& reads) {
     std::vector<std::string> logins;
+    StringList attributes;
+    std::set<std::string> named;
     for (const Account& account : accounts_) {
         logins.push_back(account.request->login);
+        for (const std::string& name : ChangePlan::attributesRead(*account.request)) {
+            if (named.insert(name).second) {
+                attributes.add(name);
+            }
+        }
     }
-    std::map<std::string, StoredAccount> stored = reads.accounts(logins);
+    std::map<std::string, StoredAccount> stored = reads.accounts(logins, attributes);
     std::vector<StoredAccount*> cards;
     for (Account& account : accounts_) {
         const auto found = stored.find(account.request->login);
@@ -177,7 +184,7 @@ void ChangeEngine::read(AccountReads& reads) {
           " accounts in " + std::to_string(reads.searches()) + " searches");
 }
 
-void ChangeEngine::plan() {
+void ChangeEngine::plan(AccountReads& reads) {
     const std::string& baseDN = session_.params().baseDN;
     const int today = todayDayNumber();
     std::vector<std::string> claims;
@@ -199,9 +206,7 @@ void ChangeEngine::plan() {
     if (!claims.empty()) {
         ledger_.readHolders(connection, baseDN, claims);
     }
-    if (!joins.empty()) {
-        ledger_.readGroups(connection, baseDN, joins);
-    }
+    reads.classGroups(joins);
     // In the requests' order, as single runs one after the other would go.
     for (Account& account : accounts_) {
         if (!going(account)) {
@@ -209,7 +214,7 @@ void ChangeEngine::plan() {
         }
         const ChangePlan& plan = *account.plan;
         for (const std::string& name : plan.joins()) {
-            if (!ledger_.groupExists(name)) {
+            if (!reads.hasGroup(name)) {
                 fail(account,
                      MyException(-18, "class " + name + " has no group " +
                                           classGroupDn(name, baseDN) + " in the directory"));

@@ -64,7 +64,7 @@ class ChangeEngine {
     };
 
     void read(AccountReads& reads);
-    void plan();
+    void plan(AccountReads& reads);
     void writeUsers(WriteWindow& window);
     void guardAddresses();
     void writeGroups(WriteWindow& window, const AccountReads& reads);

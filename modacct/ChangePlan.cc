@@ -303,6 +303,31 @@ void ChangePlan::planContact(const AccountChange& request, const StoredAccount& 
     }
 }
 
+StringList ChangePlan::attributesRead(const AccountChange& request) {
+    // Nothing else of an entry (a photo, say) goes over the wire.
+    StringList names{"objectClass",
+                     "uid",
+                     "userPassword",
+                     "shadowLastChange",
+                     "shadowExpire",
+                     "phpgwAccountStatus",
+                     "gidNumber",
+                     "uidNumber",
+                     "plendarGroupID",
+                     "mail",
+                     "alias",
+                     "sn",
+                     "givenName",
+                     "cn",
+                     "c",
+                     "description",
+                     "ou"};
+    for (const LDAPAttribute& attribute : request.attributes) {
+        names.add(attribute.getName());
+    }
+    return names;
+}
+
 bool ChangePlan::needsContact(const AccountChange& request, const StoredAccount& stored) {
     const bool shown =
         request.mail ||

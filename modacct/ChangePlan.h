@@ -11,6 +11,7 @@
 
 #include "ldap/LDAPAttributeList.h"
 #include "ldap/LDAPModList.h"
+#include "ldap/StringList.h"
 #include "modacct/AccountChange.h"
 #include "modacct/StoredAccount.h"
 
@@ -22,6 +23,9 @@ class ChangePlan {
     ChangePlan(const AccountChange& request, const StoredAccount& stored, const std::string& baseDN,
                int today);
 
+    // The user entry's attributes a plan for `request` reads: those its
+    // rules look at, and those the request replaces.
+    static StringList attributesRead(const AccountChange& request);
     // Whether the plan needs the account's contact card: a groupware
     // account whose card shows a value the request gives.
     static bool needsContact(const AccountChange& request, const StoredAccount& stored);
