@@ -88,7 +88,7 @@ def main():
     build = sys.argv[1]
     quick = "--quick" in sys.argv
     accounts, moved, count = (2000, 200, 40) if quick else (10000, 1000, 40)
-    repeats, sample = 3, (10 if quick else 40)
+    repeats, sample = (3, 10) if quick else (5, 24)
     modacct = os.path.join(build, "modacct", "modacct")
     work = tempfile.mkdtemp(prefix="mailacct-classmove-")
     os.chmod(work, 0o755)
