@@ -165,7 +165,7 @@ std::vector<PipelinedReply> AclPipeline::run(const std::vector<PipelinedCommand>
         const size_t before = state.settled;
         while (state.settled == before && !state.inFlight.empty()) {
             std::string line;
-            const int failure = reader.next(line);
+            const int failure = readImapLine(reader, line);
             if (failure < 0) {
                 throw IMAPException(
                     label_, failure == ReplyLineReader::kConnectionClosed ? "Socket error"

@@ -56,6 +56,32 @@ LineSource::Read TcpLineSource::readLine(std::string& line, int timeoutMs) {
     }
 }
 
+LineSource::Read TcpLineSource::readBytes(std::string& bytes, size_t count, int timeoutMs) {
+    if (broken_) {
+        return Read::End;
+    }
+    if (count > kMaxLine) {
+        broken_ = true;
+        return Read::TooLong;
+    }
+    ByteChannel& in = channel();
+    for (size_t i = 0; i < count; ++i) {
+        if (!in.waitForInput(timeoutMs)) {
+            return Read::TimedOut;
+        }
+        const int c = in.get();
+        if (c == ByteChannel::kTimedOut) {
+            return Read::TimedOut;
+        }
+        if (c == ByteChannel::kEnd) {
+            broken_ = true;
+            return Read::End;
+        }
+        bytes += static_cast<char>(c);
+    }
+    return Read::Line;
+}
+
 bool TcpLineSource::writeLine(const std::string& line) {
     if (!alive()) {
         return false;

@@ -25,6 +25,7 @@ class TcpLineSource : public LineSource {
     bool waitForInput(int timeoutMs) override;
     bool errorPending() override;
     Read readLine(std::string& line, int timeoutMs) override;
+    Read readBytes(std::string& bytes, size_t count, int timeoutMs) override;
 
     // Writes the line and a single LF. False when the connection is known
     // to be dead (then nothing is written) or the write failed; the
