@@ -238,11 +238,12 @@ TEST(DropAcctBatchRefusals, NothingIsDoneForARefusedRoster) {
         int status;
         std::string message;
     } cases[] = {
-        {file("nouid", "login\njdoe\n"), 236, "it has no uid column"},
+        {file("nouid", "login\njdoe\n"), 236, "batch file " + dir + "/nouid: no uid column"},
         {file("blank", "uid\njdoe\n\"alice \"\n"), 236, "line 3: invalid uid: blanks at its ends"},
-        {file("empty", "uid,sn\njdoe,D\n,E\n"), 236, "line 3: no uid"},
-        {file("twice", "sn,uid\nD,jdoe\nA,alice\nE,jdoe\n"), 236,
-         "line 4: uid jdoe is listed twice (first on line 2)"},
+        {file("empty", "uid,sn\njdoe,D\n,E\n"), 236, "line 3: you must define option -uid"},
+        // One stored login, whatever the case.
+        {file("twice", "sn,uid\nD,jdoe\nA,alice\nE,JDoe\n"), 236,
+         "line 4: uid JDoe repeats line 2"},
         {dir + "/fifo", 248, "batch file"},
         {dir, 248, "batch file"},
         {dir + "/large", 248, "batch file"},

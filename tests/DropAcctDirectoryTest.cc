@@ -23,9 +23,11 @@ class DropAcctDirectory : public ::testing::Test {
     Slapd slapd{kJdoeEntries};
 };
 
+// The uid as typed in another case is the login newacct stored: memberUid
+// and the other references match only that.
 TEST_F(DropAcctDirectory, RemovesTheAccountAndEveryReferenceToIt) {
     slapd.modify(kJdoeReferences);
-    const ProcessResult r = drop("jdoe", {"-debug"});
+    const ProcessResult r = drop("JDoe", {"-debug"});
     EXPECT_EQ(0, r.status) << r.out;
     EXPECT_EQ("", r.out);
     EXPECT_EQ(
