@@ -9,6 +9,7 @@
 #include "common/LdifWriter.h"
 #include "common/MyException.h"
 #include "dropacct/AccountRemoval.h"
+#include "dropacct/RemovalPolicy.h"
 #include "dropacct/RemovalSettings.h"
 #include "ldap/LDAPException.h"
 
@@ -91,11 +92,12 @@ std::string DirectoryStage::userDN(const std::string& uid) const {
 void DirectoryStage::removeReferences(const std::vector<AccountRemoval*>& accounts,
                                       const std::string& objectClass, const std::string& attribute,
                                       int code, const std::string& failure) {
-    settings_.trace(attribute == "memberUid" ? "DropAcct::dropAcctLDAPGroups()"
-                                             : "DropAcct::dropAcctLDAPsharedFolder()");
+    // The trace names only steps that run.
     if (accounts.empty()) {
         return;
     }
+    settings_.trace(attribute == "memberUid" ? "DropAcct::dropAcctLDAPGroups()"
+                                             : "DropAcct::dropAcctLDAPsharedFolder()");
     std::vector<std::string> uids;
     for (const AccountRemoval* account : accounts) {
         uids.push_back(account->uid());
@@ -143,10 +145,10 @@ void DirectoryStage::removeReferences(const std::vector<AccountRemoval*>& accoun
 }
 
 void DirectoryStage::removeAdministrators(const std::vector<AccountRemoval*>& accounts) {
-    settings_.trace("DropAcct::delFromAddressBookAdmins()");
     if (accounts.empty()) {
         return;
     }
+    settings_.trace("DropAcct::delFromAddressBookAdmins()");
     const std::string adminsDN = "cn=AddressAdmins,o=AddressBook," + settings_.baseDN;
     std::vector<std::string> dns;
     for (const AccountRemoval* account : accounts) {
@@ -207,7 +209,7 @@ void DirectoryStage::deleteSubtree(AccountRemoval& account) {
         deleteChildren(userDN(account.uid()), account);
     } catch (const LDAPException& e) {
         // Run again after an interruption, a batch finds some users gone.
-        if (settings_.batch() && e.getResultCode() == 32 /* noSuchObject */ &&
+        if (policy_.missingIsGone && e.getResultCode() == 32 /* noSuchObject */ &&
             account.removed.entries == 0) {
             account.entryGone = true;
             return;

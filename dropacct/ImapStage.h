@@ -3,6 +3,7 @@
 // sub-mailboxes) is deleted.
 #pragma once
 
+#include <functional>
 #include <list>
 #include <map>
 #include <memory>
@@ -16,11 +17,13 @@ class AccountRemoval;
 class IMAPSimple;
 class LdifWriter;
 class RemovalSettings;
+struct RemovalPolicy;
 
 class ImapStage {
   public:
     // Changes go into `plan` instead when it is given.
-    ImapStage(const RemovalSettings& settings, LdifWriter* plan, RemovalProgress progress);
+    ImapStage(const RemovalSettings& settings, const RemovalPolicy& policy, LdifWriter* plan,
+              RemovalProgress progress);
     ~ImapStage();
 
     // Removes the accounts that are still going. A mailbox that cannot be
@@ -29,6 +32,8 @@ class ImapStage {
     void run(const std::vector<AccountRemoval*>& accounts);
 
   private:
+    // Runs `work`, a socket failure raising MyException(-41).
+    void guarded(const std::function<void()>& work);
     void runSession(const std::vector<AccountRemoval*>& accounts);
     void login();
     // The other-users namespace, or an IMAPException.
@@ -45,8 +50,12 @@ class ImapStage {
     std::string mailboxOf(const AccountRemoval& account) const;
     bool listed(const std::string& mailbox) const;
     void endSession();
+    // In a batch, a reply that did not come in time or a lost connection
+    // ends the stage for every account not finished.
+    void stopWhenOutOfStep(int code, const std::string& message);
 
     const RemovalSettings& settings_;
+    const RemovalPolicy& policy_;
     LdifWriter* const plan_;
     const RemovalProgress progress_;
     std::unique_ptr<IMAPSimple> client_;

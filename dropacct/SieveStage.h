@@ -12,12 +12,13 @@
 class AccountRemoval;
 class LdifWriter;
 class RemovalSettings;
+struct RemovalPolicy;
 class SieveSimple;
 
 class SieveStage {
   public:
     // Changes go into `plan` instead when it is given.
-    SieveStage(const RemovalSettings& settings, LdifWriter* plan);
+    SieveStage(const RemovalSettings& settings, const RemovalPolicy& policy, LdifWriter* plan);
     ~SieveStage();
 
     // Removes the scripts of the accounts that are still going. A refusal
@@ -34,6 +35,7 @@ class SieveStage {
     void removeScripts(SieveSimple& client, AccountRemoval& account) const;
 
     const RemovalSettings& settings_;
+    const RemovalPolicy& policy_;
     LdifWriter* const plan_;
     // A batch's session with the Sieve server, logged out of the last
     // account with UNAUTHENTICATE and kept for the next one.

@@ -10,10 +10,13 @@
 #include <set>
 #include <sstream>
 
+#include "dropacct/BatchRun.h"
+#include "dropacct/DropAcct.h"
 #include "tests/support/Cyrus.h"
 #include "tests/support/DirectoryState.h"
 #include "tests/support/DroppingProxy.h"
 #include "tests/support/Process.h"
+#include "tests/support/ScriptedServer.h"
 #include "tests/support/Slapd.h"
 
 namespace {
@@ -223,6 +226,45 @@ TEST(DropAcctBatchCut, AtTheSieveServer) {
 }
 TEST(DropAcctBatchCut, AtTheImapServer) {
     cutThenRunAgain("imap", 110);
+}
+
+// A DELETE answered after the wait, the next one refused: the late reply
+// is never read for the next command (every tag of the session is its own)
+// and the stage ends there, so neither account ends 0. The script answers
+// with the tags of a single run as well.
+TEST(DropAcctBatchImap, LateReplyEndsTheStage) {
+    ScriptedServer server(
+        {send("* OK\r\n"), readLine(), send("L1 OK\r\n"), readLine(),
+         send("* LIST () \".\" user.a\r\n* LIST () \".\" user.b\r\nLI2 OK\r\nLI3 OK\r\n"),
+         readLine(), send("* NAMESPACE NIL ((\"user.\" \".\")) NIL\r\nN1 OK\r\nN3 OK\r\n"),
+         readLine(), pause(900), send("D1 OK\r\nD4 OK\r\n"), readLine(),
+         send("D1 NO refused\r\nD5 NO refused\r\nL5 OK\r\n")});
+    const std::string roster = testing::TempDir() + "/late.csv";
+    std::ofstream(roster) << "uid\na\nb\n";
+    DropAcct run;
+    for (const auto& [name, value] :
+         std::vector<std::pair<std::string, std::string>>{{"imap", ""},
+                                                          {"noacl", ""},
+                                                          {"CH", "127.0.0.1"},
+                                                          {"CP", server.portText()},
+                                                          {"al", "admin"},
+                                                          {"ap", "secret"},
+                                                          {"batch", roster}}) {
+        run.addParam(name, value);
+    }
+    run.setReplyWaits(ReplyWaits{500, 400});
+    std::ostringstream out;
+    EXPECT_EQ(237, runBatch(run, out));
+    EXPECT_EQ(
+        "a\t212\tcould not delete INBOX of user a Error Message from server: delete failed: "
+        "Serverresponse: connection timed out\n"
+        "b\t212\tnot done: the IMAP session broke off: delete failed: Serverresponse: connection "
+        "timed out\n",
+        out.str());
+    EXPECT_EQ(
+        "L1 login admin \"secret\"\nLI2 list \"\" *\nN3 namespace\nD4 delete \"user.a\"\n"
+        "L5 logout\n",
+        server.received());
 }
 
 TEST(DropAcctBatchRefusals, NothingIsDoneForARefusedRoster) {
