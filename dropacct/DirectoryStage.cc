@@ -1,9 +1,10 @@
 // The directory stage of a removal.
 #include "dropacct/DirectoryStage.h"
 
-#include <strings.h>
+#include <map>
 
 #include "common/AdminSession.h"
+#include "common/DistinguishedName.h"
 #include "common/Escape.h"
 #include "common/LdapErrorText.h"
 #include "common/LdifWriter.h"
@@ -167,21 +168,22 @@ void DirectoryStage::removeAdministrators(const std::vector<AccountRemoval*>& ac
         // server an abandon request.
         while (results->getNext()) {
         }
+        // Each value as the directory holds it, by its name as the directory
+        // compares it: written with other case, spacing or escaping than
+        // ours (a -bDN "o=Site" or "o = site"), it still names the user.
+        std::map<std::string, std::string> heldByName;
+        const LDAPAttribute* held = entry->getAttributes()->getAttributeByName("member");
+        for (size_t i = 0; !one && held && i < held->getNumValues(); ++i) {
+            const std::string& value = held->getValues()[i];
+            heldByName.emplace(normalizedDN(value).value_or(value), value);
+        }
         std::vector<AccountRemoval*> members;
         LDAPAttribute values("member");
-        const LDAPAttribute* held = entry->getAttributes()->getAttributeByName("member");
         for (size_t a = 0; a < accounts.size(); ++a) {
-            if (one) {
+            const auto member = heldByName.find(normalizedDN(dns[a]).value_or(dns[a]));
+            if (one || member != heldByName.end()) {
                 members.push_back(accounts[a]);
-                values.addValue(dns[a]);
-            }
-            for (size_t i = 0; !one && held && i < held->getNumValues(); ++i) {
-                // The value as the directory holds it; names compare without case.
-                if (strcasecmp(held->getValues()[i].c_str(), dns[a].c_str()) == 0) {
-                    members.push_back(accounts[a]);
-                    values.addValue(held->getValues()[i]);
-                    break;
-                }
+                values.addValue(one ? dns[a] : member->second);
             }
         }
         if (members.empty()) {
