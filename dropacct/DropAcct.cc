@@ -67,7 +67,13 @@ void DropAcct::removeAll(std::vector<AccountRemoval>& accounts, const RemovalPro
     };
     imap_ = std::make_unique<ImapStage>(settings_, policy_, plan_.get(),
                                         RemovalProgress{report, progress.swept});
-    sieve_ = std::make_unique<SieveStage>(settings_, policy_, plan_.get());
+    // Only the IMAP server names its hierarchy separator; without an IMAP
+    // stage the Sieve stage has no one to ask.
+    SeparatorLookup separators;
+    if (settings_.imap) {
+        separators = [this] { return imap_->separators(); };
+    }
+    sieve_ = std::make_unique<SieveStage>(settings_, policy_, plan_.get(), separators);
     // A stage starts only for accounts still going: a run whose every
     // account failed contacts no further server.
     const auto anyGoing = [&going] { return !stillGoing(going).empty(); };

@@ -7,6 +7,7 @@
 #include "common/LdifWriter.h"
 #include "common/MyException.h"
 #include "dropacct/AccountRemoval.h"
+#include "dropacct/LoginSeparator.h"
 #include "dropacct/RemovalPolicy.h"
 #include "dropacct/RemovalSettings.h"
 #include "imap/AclSweep.h"
@@ -68,8 +69,44 @@ void ImapStage::guarded(const std::function<void()>& work) {
     }
 }
 
+std::string ImapStage::separators() {
+    if (separators_) {
+        return *separators_;
+    }
+    guarded([&] {
+        const bool ownSession = !client_;
+        if (ownSession) {
+            login();
+        }
+        try {
+            const std::list<IMAPFolder> root = client_->list("\"\"", "\"\"");
+            // A server that names no separator may use either.
+            separators_ = root.empty()             ? "./"
+                          : root.front().delimiter ? std::string(1, root.front().delimiter)
+                                                   : "";
+        } catch (const IMAPException& e) {
+            endSession();
+            throw MyException(
+                -43, "could not learn the IMAP server's hierarchy separator: " + e.message);
+        }
+        if (ownSession) {
+            endSession();
+        }
+    });
+    return *separators_;
+}
+
 void ImapStage::runSession(const std::vector<AccountRemoval*>& accounts) {
     login();
+    // Before any ACL entry or mailbox is touched; a login without '.' and
+    // '/' costs nothing.
+    if (anyMayHoldSeparator(accounts)) {
+        refuseSeparatorLogins(accounts, separators());
+        if (stillGoing(accounts).empty()) {
+            endSession();
+            return;
+        }
+    }
     // A batch always lists: a mailbox already gone is nothing left to remove.
     if (settings_.processAcls || policy_.missingIsGone) {
         if (settings_.processAcls) {

@@ -7,6 +7,7 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,12 @@ class ImapStage {
     // deleted ends its account; a failed login, a failed listing or a lost
     // connection raises MyException for all of them.
     void run(const std::vector<AccountRemoval*>& accounts);
+
+    // The server's hierarchy separator as LIST "" "" names it (empty for a
+    // flat hierarchy, "./" when it names none), asked once per run; in a
+    // session of its own when the stage has none yet. Raises MyException
+    // with the stage's statuses.
+    std::string separators();
 
   private:
     // Runs `work`, a socket failure raising MyException(-41).
@@ -63,4 +70,5 @@ class ImapStage {
     bool foldersListed_ = false;
     std::unique_ptr<IMAPNamespace> namespace_;
     std::string namespaceFailure_;
+    std::optional<std::string> separators_;
 };

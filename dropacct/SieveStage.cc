@@ -10,6 +10,7 @@
 #include "common/LdifWriter.h"
 #include "common/MyException.h"
 #include "dropacct/AccountRemoval.h"
+#include "dropacct/LoginSeparator.h"
 #include "dropacct/RemovalPolicy.h"
 #include "dropacct/RemovalSettings.h"
 #include "sieve/SieveSimple.h"
@@ -35,12 +36,21 @@ struct LoginRefused {
 }  // namespace
 
 SieveStage::SieveStage(const RemovalSettings& settings, const RemovalPolicy& policy,
-                       LdifWriter* plan)
-    : settings_(settings), policy_(policy), plan_(plan) {}
+                       LdifWriter* plan, SeparatorLookup separators)
+    : settings_(settings), policy_(policy), plan_(plan), separators_(std::move(separators)) {}
 
 SieveStage::~SieveStage() = default;
 
 void SieveStage::run(const std::vector<AccountRemoval*>& accounts) {
+    // Before any script is touched; a login without '.' and '/' costs
+    // nothing.
+    if (anyMayHoldSeparator(accounts)) {
+        if (separators_) {
+            refuseSeparatorLogins(accounts, separators_());
+        } else {
+            refuseUnaskedSeparatorLogins(accounts);
+        }
+    }
     for (AccountRemoval* account : accounts) {
         if (account->going()) {
             removeAccount(*account);

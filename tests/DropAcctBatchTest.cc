@@ -228,6 +228,85 @@ TEST(DropAcctBatchCut, AtTheImapServer) {
     cutThenRunAgain("imap", 110);
 }
 
+const char* const kLeavers = R"(dn: uid=mmueller,o=site
+objectClass: inetOrgPerson
+objectClass: posixAccount
+uid: mmueller
+cn: Marie Mueller
+sn: Mueller
+uidNumber: 2010
+gidNumber: 100
+homeDirectory: /home/mmueller
+
+dn: ou=addr,uid=mmueller,o=site
+objectClass: organizationalUnit
+ou: addr
+
+dn: uid=anna,o=site
+objectClass: inetOrgPerson
+uid: anna
+cn: Anna
+sn: A
+)";
+
+// A leaver typed in another case than newacct stored her (the directory
+// keeps her DN among the address-book administrators in yet another, and
+// -bDN is written with blanks), and a uid that names another user's
+// folder: the first is gone from every server, the second removes nothing,
+// and nothing else changes.
+TEST(DropAcctBatchRoster, MixedCaseAndDottedLogins) {
+    Slapd slapd(kLeavers);
+    slapd.modify(
+        "dn: cn=users,o=site\nchangetype: modify\nadd: memberUid\nmemberUid: mmueller\n\n"
+        "dn: cn=AddressAdmins,o=AddressBook,o=site\nchangetype: modify\nadd: member\n"
+        "member: uid=MMueller, o=site\n");
+    Cyrus cyrus;
+    cyrus.imap({"C1 create user.mmueller", "C2 create user.mmueller.sub", "C3 create user.anna",
+                "C4 create user.anna.work", "C5 create shared1", "A1 setacl shared1 mmueller lrs",
+                "A2 setacl user.anna mmueller lr", "A3 setacl shared1 anna lr"});
+    cyrus.putScripts("mmueller", {"a"}, "a");
+    cyrus.putScripts("anna", {"b"}, "b");
+    Entries directory = expectedAfterRemoval(parseDump(slapd.dump()), {"mmueller"});
+    directory["cn=AddressAdmins,o=AddressBook,o=site"].erase("member: uid=MMueller,o=site");
+    const std::string mailboxes = mailboxesAfterRemoval(cyrus.mailboxesWithAcls(), {"mmueller"});
+    const std::string annasScripts = cyrus.listScripts("anna");
+    const std::string roster = testing::TempDir() + "/mixed.csv";
+    std::ofstream(roster) << "uid\nMMueller\nanna.work\n";
+
+    const ProcessResult r = runProcess(DROPACCT_BIN, {"-ldap",
+                                                      "-sieve",
+                                                      "-imap",
+                                                      "-LH",
+                                                      "127.0.0.1",
+                                                      "-LP",
+                                                      slapd.portText(),
+                                                      "-CH",
+                                                      "127.0.0.1",
+                                                      "-CP",
+                                                      std::to_string(cyrus.imapPort()),
+                                                      "-SP",
+                                                      std::to_string(cyrus.sievePort()),
+                                                      "-bDN",
+                                                      "o = site",
+                                                      "-al",
+                                                      "admin",
+                                                      "-ap",
+                                                      "secret",
+                                                      "-batch",
+                                                      roster});
+    EXPECT_EQ(237, r.status);
+    EXPECT_EQ(
+        "MMueller\t0\nanna.work\t234\tuid anna.work holds the mail server's hierarchy separator "
+        "\".\": it names a folder of another user, not a user of its own; nothing was removed "
+        "from the mail servers\n",
+        r.out);
+    const Entries after = parseDump(slapd.dump());
+    EXPECT_TRUE(directory == after) << difference(directory, after);
+    EXPECT_EQ(mailboxes, cyrus.mailboxesWithAcls());
+    EXPECT_EQ(annasScripts, cyrus.listScripts("anna"));
+    EXPECT_EQ(0u, cyrus.listScripts("mmueller").rfind("NO", 0));
+}
+
 // A DELETE answered after the wait, the next one refused: the late reply
 // is never read for the next command (every tag of the session is its own)
 // and the stage ends there, so neither account ends 0. The script answers

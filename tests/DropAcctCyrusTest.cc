@@ -128,6 +128,40 @@ TEST_F(DropAcctCyrus, FullRemovalLeavesNothingOfTheAccount) {
     EXPECT_NE(std::string::npos, cyrus.listScripts("jdoe").find("NO"));
 }
 
+// "anna.work" names anna's folder "work", never a user: whatever the stages,
+// the run is refused before anything is removed on either server.
+TEST_F(DropAcctCyrus, LoginHoldingTheSeparatorRemovesNothing) {
+    cyrus.imap(
+        {"C1 create user.anna", "C2 create user.anna.work", "A1 setacl shared1 anna.work lr"});
+    cyrus.putScripts("anna", {"a"}, "a");
+    const std::string mailboxes = cyrus.mailboxesWithAcls();
+    const std::string scripts = cyrus.listScripts("anna");
+    const std::string refused =
+        "uid anna.work holds the mail server's hierarchy separator \".\": it names a folder of "
+        "another user, not a user of its own; nothing was removed from the mail servers\n";
+    const struct {
+        std::vector<std::string> stages;
+        std::string message;
+    } cases[] = {
+        {{"-imap"}, refused},
+        {{"-imap", "-noacl"}, refused},
+        {{"-sieve", "-imap"}, refused},
+        {{"-sieve"},
+         "uid anna.work holds \".\", which may be the mail server's hierarchy separator (the "
+         "name would then be a folder of another user): run with -imap as well, so that the "
+         "IMAP server can tell; no script was removed\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.stages;
+        args.insert(args.end(), {"-uid", "anna.work"});
+        const ProcessResult r = drop(args);
+        EXPECT_EQ(234, r.status) << c.stages.size();
+        EXPECT_EQ(c.message, r.out);
+        EXPECT_EQ(mailboxes, cyrus.mailboxesWithAcls());
+        EXPECT_EQ(scripts, cyrus.listScripts("anna"));
+    }
+}
+
 TEST_F(DropAcctCyrus, ClientCommandsWorkAgainstTheRealServer) {
     cyrus.addUser("jdoe", "jpw");
     {
