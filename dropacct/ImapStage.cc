@@ -167,7 +167,9 @@ IMAPNamespace ImapStage::otherUsers() {
     if (!namespace_ && namespaceFailure_.empty()) {
         try {
             const IMAPNamespaceSet namespaces = client_->Namespace();
-            if (namespaces.otherUsers.empty()) {
+            // NIL: the server offers no other-users namespace; the bare
+            // login would name some top-level mailbox.
+            if (namespaces.otherUsers.empty() || namespaces.otherUsers.front().isNil) {
                 throw IMAPException("namespace",
                                     "the server reports no other-users namespace to find the "
                                     "user's mailbox in");
