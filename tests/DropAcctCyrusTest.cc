@@ -2,6 +2,8 @@
 // private Cyrus server (and slapd for the full run).
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "imap/AclSweep.h"
 #include "imap/IMAPSimple.h"
 #include "tests/support/Cyrus.h"
@@ -162,6 +164,28 @@ TEST_F(DropAcctCyrus, LoginHoldingTheSeparatorRemovesNothing) {
     }
 }
 
+// -debug shows what goes to the servers, single run and batch, but never
+// the administrator's password, as typed or inside a SASL PLAIN message.
+TEST_F(DropAcctCyrus, DebugTraceHoldsNoSecret) {
+    cyrus.putScripts("jdoe", {"a"}, "a");
+    cyrus.putScripts("alice", {"b"}, "");
+    const std::string roster = testing::TempDir() + "/alice.csv";
+    std::ofstream(roster) << "uid\nalice\n";
+    for (const auto& run :
+         {std::vector<std::string>{"-sieve", "-imap", "-debug"},
+          std::vector<std::string>{"-sieve", "-imap", "-debug", "-uid", "", "-batch", roster}}) {
+        const ProcessResult r = drop(run);
+        EXPECT_EQ(0, r.status) << r.out;
+        EXPECT_NE(std::string::npos, r.err.find("    << L1 login admin ***\n")) << r.err;
+        // "secret" itself, and base64 of "\0admin\0secret" as it sits in a
+        // PLAIN message after "jdoe" or "alice".
+        for (const char* secret :
+             {"secret", "c2VjcmV0", "AGFkbWluAHNlY3JldA", "YWRtaW4Ac2VjcmV0", "hZG1pbgBzZWNyZXQ"}) {
+            EXPECT_EQ(std::string::npos, r.err.find(secret)) << secret << " in " << r.err;
+        }
+    }
+}
+
 TEST_F(DropAcctCyrus, ClientCommandsWorkAgainstTheRealServer) {
     cyrus.addUser("jdoe", "jpw");
     {
@@ -276,6 +300,24 @@ TEST(DropAcctImapScripted, NoOtherUsersNamespaceEndsWith212) {
             r.out);
         EXPECT_EQ("L1 login admin \"secret\"\nN1 namespace\nL2 logout\n", server.received());
     }
+}
+
+// An entry after a quoted identifier (or one sent as a literal) is still
+// the user's, and goes.
+TEST(DropAcctImapScripted, EntryAfterAQuotedIdentifierIsRemoved) {
+    ScriptedServer server(
+        {send("* OK\r\n"), readLine(), send("L1 OK\r\n"), readLine(),
+         send("* LIST () \".\" shared.x\r\nLI3 OK\r\n"), readLine(),
+         send("* ACL shared.x \"group:staff room\" lrs {3}\r\nx\ny lr jdoe lrs\r\nGA3 OK\r\n"),
+         readLine(), send("A2 OK\r\n"), readLine(),
+         send("* NAMESPACE NIL ((\"user.\" \".\")) NIL\r\nN1 OK\r\n"), readLine(),
+         send("D1 OK\r\n"), readLine(), send("L2 OK\r\n")});
+    const ProcessResult r = dropImap(server);
+    EXPECT_EQ(0, r.status) << r.out;
+    EXPECT_EQ(
+        "L1 login admin \"secret\"\nLI3 list \"\" *\nGA3 getacl \"shared.x\"\n"
+        "A2 deleteacl \"shared.x\" jdoe\nN1 namespace\nD1 delete \"user.jdoe\"\nL2 logout\n",
+        server.received());
 }
 
 TEST(DropAcctImapScripted, StandardInputEscapesThePassword) {
