@@ -5,12 +5,15 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "common/CoreDumps.h"
 #include "common/MyException.h"
 #include "dropacct/BatchRun.h"
 #include "dropacct/CommandLine.h"
 #include "dropacct/DropAcct.h"
 
 int main(int argc, char** argv) {
+    // The process holds the administrator's password.
+    disableCoreDumps();
     // A server that closes its end must fail a write, not kill the run.
     std::signal(SIGPIPE, SIG_IGN);
     DropAcct account;

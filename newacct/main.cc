@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "common/CoreDumps.h"
 #include "common/MyException.h"
 #include "newacct/BatchRun.h"
 #include "newacct/CommandLine.h"
@@ -47,6 +48,8 @@ int createOne(NewAcct& account) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The process holds the administrator's and the users' passwords.
+    disableCoreDumps();
     // A directory server that closes its end must fail a write, not kill the run.
     std::signal(SIGPIPE, SIG_IGN);
     std::setlocale(LC_CTYPE, "");
