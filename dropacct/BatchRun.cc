@@ -1,10 +1,12 @@
 // dropacct -batch.
 #include "dropacct/BatchRun.h"
 
+#include <iostream>
 #include <sstream>
 
 #include "common/BatchReport.h"
 #include "common/MyException.h"
+#include "common/OutputCheck.h"
 #include "common/Roster.h"
 #include "common/RosterLogins.h"
 #include "dropacct/DropAcct.h"
@@ -60,6 +62,18 @@ int runBatch(DropAcct& run, std::ostream& out) {
         } else {
             out << held.str();
         }
+    }
+    if (!report.delivered() || !flushed(out)) {
+        // The removals are done; a run of the same roster reports each
+        // account again.
+        std::cerr << outputFailure(settings.dryRun
+                                       ? "the plan was not delivered"
+                                       : std::to_string(report.undelivered().size()) + " of " +
+                                             std::to_string(accounts.size()) +
+                                             " result lines were not delivered; run the roster "
+                                             "again to see every account's result")
+                  << std::endl;
+        return kOutputFailed & 0xff;
     }
     return report.exitCode() & 0xff;
 }

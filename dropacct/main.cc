@@ -7,6 +7,7 @@
 
 #include "common/CoreDumps.h"
 #include "common/MyException.h"
+#include "common/OutputCheck.h"
 #include "dropacct/BatchRun.h"
 #include "dropacct/CommandLine.h"
 #include "dropacct/DropAcct.h"
@@ -45,6 +46,11 @@ int main(int argc, char** argv) {
     }
     if (audited) {
         account.audit(0, "");
+    }
+    // A plan (-dryrun) that did not reach its reader must not end 0.
+    if (!flushed(std::cout)) {
+        std::cerr << outputFailure("the plan was not delivered") << std::endl;
+        return kOutputFailed & 0xff;
     }
     return 0;
 }

@@ -9,6 +9,7 @@
 
 #include "common/CoreDumps.h"
 #include "common/MyException.h"
+#include "common/OutputCheck.h"
 #include "newacct/BatchRun.h"
 #include "newacct/CommandLine.h"
 #include "newacct/NewAcct.h"
@@ -38,9 +39,19 @@ int createOne(NewAcct& account) {
     if (!account.madePassword().empty()) {
         std::cout << account.madePassword() << '\n';
     }
-    std::cout.flush();
+    const bool delivered = flushed(std::cout);
     if (audited) {
         account.audit(0, "");
+    }
+    if (!delivered) {
+        // Only a plan or a made-up password is written on success.
+        std::cerr << outputFailure(account.dryRun()
+                                       ? "the plan was not delivered"
+                                       : "the password made up for " + account.login() +
+                                             " was not delivered (the account was created: "
+                                             "give it a new password)")
+                  << std::endl;
+        return kOutputFailed & 0xff;
     }
     return 0;
 }

@@ -346,6 +346,60 @@ TEST(DropAcctBatchImap, LateReplyEndsTheStage) {
         server.received());
 }
 
+// `program` with `args`, its standard output on a full disk.
+ProcessResult toFullDisk(const std::string& program, const std::vector<std::string>& args) {
+    std::vector<std::string> shell{"-c", "exec \"$@\" >/dev/full", "sh", program};
+    shell.insert(shell.end(), args.begin(), args.end());
+    return runProcess("/bin/sh", shell);
+}
+
+// Result lines, plans and made-up passwords that cannot be written end the
+// run with 235 and say on standard error what was lost; the work was done.
+TEST(OutputLost, EndsWith235NamingWhatWasLost) {
+    Slapd slapd;
+    const std::string roster = testing::TempDir() + "/full.csv";
+    std::ofstream(roster) << "uid,sn\nNew1,A\nnew2,B\n";
+    const std::vector<std::string> creation{
+        "-H",  "127.0.0.1", "-P", slapd.portText(), "-bDN", "o=site", "-al",   "admin",
+        "-ap", "secret",    "-o", "Acme",           "-c",   "DE",     "-genpw"};
+    const std::vector<std::string> removal{"-ldap",          "-LH",  "127.0.0.1", "-LP",
+                                           slapd.portText(), "-bDN", "o=site",    "-al",
+                                           "admin",          "-ap",  "secret"};
+    const auto with = [](std::vector<std::string> args, const std::vector<std::string>& more) {
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    };
+    const std::string lost = "output could not be written (No space left on device): ";
+    const struct {
+        std::string program;
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {NEWACCT_BIN, with(creation, {"-batch", roster}),
+         "the passwords made up for New1, new2 were not delivered (the accounts were created: "
+         "give them new passwords)"},
+        {NEWACCT_BIN, with(creation, {"-uid", "new3", "-sn", "C"}),
+         "the password made up for new3 was not delivered (the account was created: give it a "
+         "new password)"},
+        {NEWACCT_BIN, with(creation, {"-uid", "new4", "-sn", "D", "-dryrun"}),
+         "the plan was not delivered"},
+        {DROPACCT_BIN, with(removal, {"-uid", "new3", "-dryrun"}), "the plan was not delivered"},
+        {DROPACCT_BIN, with(removal, {"-batch", roster}),
+         "2 of 2 result lines were not delivered; run the roster again to see every account's "
+         "result"},
+        {DROPACCT_BIN, with(removal, {"-batch", roster, "-dryrun"}), "the plan was not delivered"},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult r = toFullDisk(c.program, c.args);
+        EXPECT_EQ(235, r.status) << c.message;
+        EXPECT_EQ(lost + c.message + "\n", r.err);
+    }
+    // Made, then removed: the lost output did not stop the work.
+    EXPECT_TRUE(slapd.exists("uid=new3,o=site"));
+    EXPECT_FALSE(slapd.exists("uid=new1,o=site"));
+    EXPECT_FALSE(slapd.exists("uid=new4,o=site"));
+}
+
 TEST(DropAcctBatchRefusals, NothingIsDoneForARefusedRoster) {
     const std::string dir = makeTempFolder("roster");
     const auto file = [&dir](const std::string& name, const std::string& text) {
