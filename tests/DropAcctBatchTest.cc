@@ -16,6 +16,7 @@
 #include "tests/support/DirectoryState.h"
 #include "tests/support/DroppingProxy.h"
 #include "tests/support/Process.h"
+#include "tests/support/Runs.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/Slapd.h"
 
@@ -273,27 +274,10 @@ TEST(DropAcctBatchRoster, MixedCaseAndDottedLogins) {
     const std::string roster = testing::TempDir() + "/mixed.csv";
     std::ofstream(roster) << "uid\nMMueller\nanna.work\n";
 
-    const ProcessResult r = runProcess(DROPACCT_BIN, {"-ldap",
-                                                      "-sieve",
-                                                      "-imap",
-                                                      "-LH",
-                                                      "127.0.0.1",
-                                                      "-LP",
-                                                      slapd.portText(),
-                                                      "-CH",
-                                                      "127.0.0.1",
-                                                      "-CP",
-                                                      std::to_string(cyrus.imapPort()),
-                                                      "-SP",
-                                                      std::to_string(cyrus.sievePort()),
-                                                      "-bDN",
-                                                      "o = site",
-                                                      "-al",
-                                                      "admin",
-                                                      "-ap",
-                                                      "secret",
-                                                      "-batch",
-                                                      roster});
+    std::vector<std::string> args = removalEverywhere(slapd, cyrus, "");
+    // The base DN as an administrator might type it.
+    args.insert(args.end(), {"-bDN", "o = site", "-batch", roster});
+    const ProcessResult r = runProcess(DROPACCT_BIN, args);
     EXPECT_EQ(237, r.status);
     EXPECT_EQ(
         "MMueller\t0\nanna.work\t234\tuid anna.work holds the mail server's hierarchy separator "

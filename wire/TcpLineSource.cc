@@ -24,6 +24,18 @@ bool TcpLineSource::errorPending() {
     return !broken_ && channel().errorPending();
 }
 
+int TcpLineSource::nextByte(int timeoutMs) {
+    ByteChannel& in = channel();
+    if (!in.waitForInput(timeoutMs)) {
+        return ByteChannel::kTimedOut;
+    }
+    const int c = in.get();
+    if (c == ByteChannel::kEnd) {
+        broken_ = true;
+    }
+    return c;
+}
+
 LineSource::Read TcpLineSource::readLine(std::string& line, int timeoutMs) {
     line.clear();
     if (broken_) {
@@ -32,17 +44,12 @@ LineSource::Read TcpLineSource::readLine(std::string& line, int timeoutMs) {
     // Byte by byte, waiting before each byte that is not buffered yet: a
     // peer that stops in the middle of a line cannot block us longer than
     // one wait.
-    ByteChannel& bytes = channel();
     for (;;) {
-        if (!bytes.waitForInput(timeoutMs)) {
-            return Read::TimedOut;
-        }
-        const int c = bytes.get();
+        const int c = nextByte(timeoutMs);
         if (c == ByteChannel::kTimedOut) {
             return Read::TimedOut;
         }
         if (c == ByteChannel::kEnd) {
-            broken_ = true;
             return Read::End;
         }
         if (c == '\n') {
@@ -64,17 +71,12 @@ LineSource::Read TcpLineSource::readBytes(std::string& bytes, size_t count, int 
         broken_ = true;
         return Read::TooLong;
     }
-    ByteChannel& in = channel();
     for (size_t i = 0; i < count; ++i) {
-        if (!in.waitForInput(timeoutMs)) {
-            return Read::TimedOut;
-        }
-        const int c = in.get();
+        const int c = nextByte(timeoutMs);
         if (c == ByteChannel::kTimedOut) {
             return Read::TimedOut;
         }
         if (c == ByteChannel::kEnd) {
-            broken_ = true;
             return Read::End;
         }
         bytes += static_cast<char>(c);

@@ -48,6 +48,9 @@ class TcpLineSource : public LineSource {
 
   private:
     ByteChannel& channel() { return tls_ ? static_cast<ByteChannel&>(*tls_) : *plain_; }
+    // The next byte within `timeoutMs`, or ByteChannel::kTimedOut or kEnd
+    // (after which the connection is broken for good).
+    int nextByte(int timeoutMs);
 
     std::unique_ptr<TcpChannel> plain_;  // until TLS takes it over
     std::unique_ptr<TlsChannel> tls_;
