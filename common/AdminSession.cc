@@ -19,7 +19,8 @@ std::string explain(const LDAPException& error, const DirectoryParams& params, b
     if (code != LDAP_CONNECT_ERROR && code != LDAP_SERVER_DOWN) {
         return "";
     }
-    const std::string reason = diagnoseDirectoryTls(params.host, params.port, params.tls);
+    const std::string reason =
+        diagnoseDirectoryTls(params.host, params.port, params.tls, params.answerWaitMs);
     return reason.empty() ? "" : "TLS: " + reason;
 }
 
@@ -32,8 +33,10 @@ std::string AdminSessionError::text() const {
 void openAdminSession(std::unique_ptr<LDAPConnection>& connection, const DirectoryParams& params) {
     bool tlsStarted = false;
     try {
-        connection = std::make_unique<LDAPConnection>(params.host, params.port, LDAPConstraints(),
-                                                      params.tls);
+        LDAPConstraints constraints;
+        constraints.answerWaitMs = params.answerWaitMs;
+        connection =
+            std::make_unique<LDAPConnection>(params.host, params.port, constraints, params.tls);
         if (params.tls.mode == LdapTls::StartTls) {
             connection->startTls();
         }

@@ -8,6 +8,7 @@
 
 #include "ldap/LDAPConnection.h"
 #include "ldap/LDAPException.h"
+#include "wire/LineSource.h"
 
 struct DirectoryParams {
     std::string host = "localhost";
@@ -16,6 +17,9 @@ struct DirectoryParams {
     std::string adminLogin;
     std::string adminPassword;
     LdapTls tls;
+    // How long each answer may take, the TLS handshake included; as long as
+    // an IMAP or Sieve reply.
+    int answerWaitMs = ReplyWaits().firstLineMs;
 };
 
 // A session that could not be opened: the directory's error and, when it

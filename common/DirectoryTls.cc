@@ -13,7 +13,6 @@ namespace {
 const char kStartTlsRequest[] =
     "\x30\x1d\x02\x01\x01\x77\x18\x80\x16"
     "1.3.6.1.4.1.1466.20037";
-constexpr int kWaitMs = 10000;
 
 // The result code of the extended response inside `message` (the bytes of
 // the sequence: message ID, then [APPLICATION 24] whose first element is
@@ -53,9 +52,9 @@ constexpr long kMaxMessage = 64 * 1024;
 // stream; true when it is a BER sequence that holds an extended response
 // with result code 0 (success). False when the server closes, refuses or
 // sends something else.
-bool readStartTlsResponse(ByteChannel& connection) {
-    auto next = [&connection]() {
-        return connection.waitForInput(kWaitMs) ? connection.get() : ByteChannel::kEnd;
+bool readStartTlsResponse(ByteChannel& connection, int waitMs) {
+    auto next = [&connection, waitMs]() {
+        return connection.waitForInput(waitMs) ? connection.get() : ByteChannel::kEnd;
     };
     if (next() != 0x30) {
         return false;
@@ -103,7 +102,8 @@ std::string nameLibldapChecks(const std::string& host) {
 
 }  // namespace
 
-std::string diagnoseDirectoryTls(const std::string& host, int port, const LdapTls& tls) {
+std::string diagnoseDirectoryTls(const std::string& host, int port, const LdapTls& tls,
+                                 int waitMs) {
     if (tls.mode == LdapTls::None) {
         return "";
     }
@@ -115,18 +115,18 @@ std::string diagnoseDirectoryTls(const std::string& host, int port, const LdapTl
     }
     std::unique_ptr<PosixSocket> connection;
     try {
-        connection = std::make_unique<PosixSocket>(host, port, kWaitMs);
+        connection = std::make_unique<PosixSocket>(host, port, waitMs);
     } catch (const TlsError&) {
         return "";  // not a TLS matter: the server cannot be reached
     }
     try {
         if (tls.mode == LdapTls::StartTls) {
             connection->write(std::string(kStartTlsRequest, sizeof kStartTlsRequest - 1));
-            if (!readStartTlsResponse(*connection)) {
+            if (!readStartTlsResponse(*connection, waitMs)) {
                 return "";
             }
         }
-        TlsChannel session(std::move(connection), settings, kWaitMs);
+        TlsChannel session(std::move(connection), settings, waitMs);
     } catch (const TlsError& e) {
         return e.what();
     }

@@ -9,5 +9,5 @@
 #include "ldap/LdapTls.h"
 
 // The reason, or an empty text when our own connection sees no TLS failure
-// (the server is down, say).
-std::string diagnoseDirectoryTls(const std::string& host, int port, const LdapTls& tls);
+// (the server is down, say). Each step waits at most `waitMs`.
+std::string diagnoseDirectoryTls(const std::string& host, int port, const LdapTls& tls, int waitMs);

@@ -16,6 +16,8 @@
 
 namespace {
 
+constexpr int kUnreachable = -7;  // the status of a failed bind
+
 // "(attribute=value)" for one value, else "(|(attribute=a)(attribute=b)...)".
 std::string anyOf(const std::string& attribute, const std::vector<std::string>& values) {
     std::string filter;
@@ -48,19 +50,25 @@ void DirectoryStage::run(const std::vector<AccountRemoval*>& accounts) {
 }
 
 void DirectoryStage::bind() {
-    const DirectoryParams params{settings_.ldapHost,      settings_.ldapPort,
-                                 settings_.baseDN,        settings_.adminLogin,
-                                 settings_.adminPassword, settings_.tls.directory()};
+    const DirectoryParams params{settings_.ldapHost,
+                                 settings_.ldapPort,
+                                 settings_.baseDN,
+                                 settings_.adminLogin,
+                                 settings_.adminPassword,
+                                 settings_.tls.directory(),
+                                 settings_.replyWaits.firstLineMs};
     try {
         openAdminSession(connection_, params);
     } catch (const AdminSessionError& e) {
-        throw MyException(-7, "ldap bind failed\n" + e.text());
+        throw MyException(kUnreachable, "ldap bind failed\n" + e.text());
     }
 }
 
 void DirectoryStage::failed(const LDAPException& error, int code, const std::string& failure,
                             const std::vector<AccountRemoval*>& concerned) const {
-    const MyException end(code, failure + ldapErrorText(error));
+    // A directory that stopped answering ends the stage as one that cannot
+    // be reached does, whichever step was waiting.
+    const MyException end(error.timedOut() ? kUnreachable : code, failure + ldapErrorText(error));
     // Negative result codes are the client library's own: the server is gone.
     if (error.getResultCode() < 0) {
         throw end;

@@ -56,7 +56,8 @@ class DropAcct {
     static std::string siteDefaults;
 
     // Shortens the IMAP and Sieve clients' reply waits (30 s for the first
-    // line, 20 s for each further one); for tests against silent servers.
+    // line, 20 s for each further one) and the directory's wait for each
+    // answer (the first-line wait); for tests against silent servers.
     void setReplyWaits(const ReplyWaits& waits) { settings_.replyWaits = waits; }
 
   private:

@@ -4,16 +4,34 @@
 #include <ldap.h>
 
 #include "ldap/LDAPException.h"
+#include "ldap/LdapSession.h"
 #include "ldap/LdapValues.h"
 
-struct LDAPConnection::Handle {
-    LDAP* session = nullptr;
-    ~Handle() {
-        if (session) {
-            ldap_unbind_ext_s(session, nullptr, nullptr);
+LdapSession::~LdapSession() {
+    handshake.reset();
+    if (handle) {
+        if (silent) {
+            // Nothing more is sent to a server that stopped answering.
+            ldap_destroy(handle);
+        } else {
+            ldap_unbind_ext_s(handle, nullptr, nullptr);
         }
     }
-};
+}
+
+void LdapSession::checkUsable() const {
+    if (!handle) {
+        throw LDAPException(LDAP_SERVER_DOWN, "");
+    }
+    if (silent) {
+        throw silence();
+    }
+}
+
+void LdapSession::fallSilent() {
+    silent = true;
+    throw silence();
+}
 
 namespace {
 struct MemFree {
@@ -46,35 +64,57 @@ std::string LDAPConnection::defaultCaFolder() {
     return globalTextOption(LDAP_OPT_X_TLS_CACERTDIR);
 }
 
+namespace {
+// libldap calls this right before each TLS handshake (StartTLS, or ldaps at
+// the first request).
+int watchHandshake(LDAP* handle, void* /*tls*/, void* /*context*/, void* state) {
+    LdapSession& session = *static_cast<LdapSession*>(state);
+    int fd = -1;
+    if (ldap_get_option(handle, LDAP_OPT_DESC, &fd) == LDAP_OPT_SUCCESS && fd >= 0) {
+        session.handshake = std::make_unique<HandshakeDeadline>(fd, session.waitMs);
+    }
+    return 0;
+}
+}  // namespace
+
 LDAPConnection::LDAPConnection(const std::string& host, int port,
                                const LDAPConstraints& constraints, const LdapTls& tls)
-    : handle_(std::make_unique<Handle>()) {
-    int rc =
-        ldap_initialize(&handle_->session, makeUri(host, port, tls.mode == LdapTls::Ldaps).c_str());
+    : session_(std::make_shared<LdapSession>()) {
+    session_->server = makeUri(host, port, tls.mode == LdapTls::Ldaps);
+    session_->waitMs = constraints.answerWaitMs;
+    int rc = ldap_initialize(&session_->handle, session_->server.c_str());
     if (rc != LDAP_SUCCESS) {
-        handle_->session = nullptr;
+        session_->handle = nullptr;
         throw LDAPException(rc, "");
     }
+    LDAP* const handle = session_->handle;
     int version = LDAP_VERSION3;
-    ldap_set_option(handle_->session, LDAP_OPT_PROTOCOL_VERSION, &version);
+    ldap_set_option(handle, LDAP_OPT_PROTOCOL_VERSION, &version);
     timeval networkTimeout{constraints.networkTimeoutSeconds, 0};
-    ldap_set_option(handle_->session, LDAP_OPT_NETWORK_TIMEOUT, &networkTimeout);
-    ldap_set_option(handle_->session, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
+    ldap_set_option(handle, LDAP_OPT_NETWORK_TIMEOUT, &networkTimeout);
+    // The wait of every synchronous request (bind, add, modify, delete,
+    // StartTLS); searches and the answers to requests sent ahead wait as
+    // long through ldap_result's own limit.
+    const timeval answerWait = session_->wait();
+    ldap_set_option(handle, LDAP_OPT_TIMEOUT, &answerWait);
+    ldap_set_option(handle, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
     if (tls.mode != LdapTls::None) {
+        ldap_set_option(handle, LDAP_OPT_X_TLS_CONNECT_CB,
+                        reinterpret_cast<void*>(&watchHandshake));
+        ldap_set_option(handle, LDAP_OPT_X_TLS_CONNECT_ARG, session_.get());
         int demand = LDAP_OPT_X_TLS_DEMAND;
-        ldap_set_option(handle_->session, LDAP_OPT_X_TLS_REQUIRE_CERT, &demand);
+        ldap_set_option(handle, LDAP_OPT_X_TLS_REQUIRE_CERT, &demand);
         // A handle starts without the authorities of ldap.conf: they are
         // set here, or with -cacert that file alone (a TLS_CACERTDIR beside
         // it would widen the trust it asks for).
         const std::string file = tls.caFile.empty() ? defaultCaFile() : tls.caFile;
         const std::string folder = tls.caFile.empty() ? defaultCaFolder() : "";
-        ldap_set_option(handle_->session, LDAP_OPT_X_TLS_CACERTFILE,
-                        file.empty() ? nullptr : file.c_str());
-        ldap_set_option(handle_->session, LDAP_OPT_X_TLS_CACERTDIR,
+        ldap_set_option(handle, LDAP_OPT_X_TLS_CACERTFILE, file.empty() ? nullptr : file.c_str());
+        ldap_set_option(handle, LDAP_OPT_X_TLS_CACERTDIR,
                         folder.empty() ? nullptr : folder.c_str());
         // Options set on a handle count only for a context made after them.
         int server = 0;
-        rc = ldap_set_option(handle_->session, LDAP_OPT_X_TLS_NEWCTX, &server);
+        rc = ldap_set_option(handle, LDAP_OPT_X_TLS_NEWCTX, &server);
         if (rc != LDAP_OPT_SUCCESS) {
             fail(LDAP_CONNECT_ERROR);
         }
@@ -82,31 +122,51 @@ LDAPConnection::LDAPConnection(const std::string& host, int port,
 }
 
 void LDAPConnection::startTls() {
-    if (!handle_->session) {
-        throw LDAPException(LDAP_SERVER_DOWN, "");
+    session_->checkUsable();
+    check(ldap_start_tls_s(session_->handle, nullptr, nullptr));
+}
+
+LDAPConnection::~LDAPConnection() = default;
+
+bool LDAPConnection::silent() const {
+    return session_->silent;
+}
+
+void LDAPConnection::check(int rc) {
+    LdapSession& session = *session_;
+    if (session.handshake) {
+        const bool expired = session.handshake->expired();
+        // A connection still open (its server answered) goes on as libldap
+        // set it up.
+        if (!expired && rc >= 0) {
+            session.handshake->restoreMode();
+        }
+        session.handshake.reset();
+        if (expired) {
+            session.fallSilent();
+        }
     }
-    const int rc = ldap_start_tls_s(handle_->session, nullptr, nullptr);
+    if (rc == LDAP_TIMEOUT) {
+        session.fallSilent();
+    }
     if (rc != LDAP_SUCCESS) {
         fail(rc);
     }
 }
 
-LDAPConnection::~LDAPConnection() = default;
-
 void LDAPConnection::fail(int resultCode) const {
     std::string serverMessage;
     std::string referral;
-    if (handle_->session) {
+    if (LDAP* const handle = session_->handle) {
         char* raw = nullptr;
-        ldap_get_option(handle_->session, LDAP_OPT_DIAGNOSTIC_MESSAGE, &raw);
+        ldap_get_option(handle, LDAP_OPT_DIAGNOSTIC_MESSAGE, &raw);
         std::unique_ptr<char, MemFree> diagnostic(raw);
         if (diagnostic) {
             serverMessage = diagnostic.get();
         }
         char** urls = nullptr;
         if (resultCode == LDAP_REFERRAL &&
-            ldap_get_option(handle_->session, LDAP_OPT_REFERRAL_URLS, &urls) == LDAP_OPT_SUCCESS &&
-            urls) {
+            ldap_get_option(handle, LDAP_OPT_REFERRAL_URLS, &urls) == LDAP_OPT_SUCCESS && urls) {
             if (urls[0]) {
                 // The server's part, without the entry's DN.
                 referral = urls[0];
@@ -122,17 +182,12 @@ void LDAPConnection::fail(int resultCode) const {
 
 void LDAPConnection::bind(const std::string& dn, const std::string& password,
                           const LDAPConstraints*) {
-    if (!handle_->session) {
-        throw LDAPException(LDAP_SERVER_DOWN, "");
-    }
+    session_->checkUsable();
     berval credentials;
     credentials.bv_len = password.size();
     credentials.bv_val = const_cast<char*>(password.data());
-    int rc = ldap_sasl_bind_s(handle_->session, dn.c_str(), LDAP_SASL_SIMPLE, &credentials, nullptr,
-                              nullptr, nullptr);
-    if (rc != LDAP_SUCCESS) {
-        fail(rc);
-    }
+    check(ldap_sasl_bind_s(session_->handle, dn.c_str(), LDAP_SASL_SIMPLE, &credentials, nullptr,
+                           nullptr, nullptr));
 }
 
 std::unique_ptr<LDAPSearchResults> LDAPConnection::search(const std::string& base, int scope,
@@ -140,111 +195,83 @@ std::unique_ptr<LDAPSearchResults> LDAPConnection::search(const std::string& bas
                                                           const StringList& attributes,
                                                           bool attributesOnly,
                                                           const LDAPConstraints*) {
-    if (!handle_->session) {
-        throw LDAPException(LDAP_SERVER_DOWN, "");
-    }
+    session_->checkUsable();
     std::vector<char*> names;
     for (const std::string& name : attributes) {
         names.push_back(const_cast<char*>(name.c_str()));
     }
     names.push_back(nullptr);
     int messageId = 0;
-    int rc = ldap_search_ext(handle_->session, base.c_str(), scope, filter.c_str(),
-                             attributes.empty() ? nullptr : names.data(), attributesOnly ? 1 : 0,
-                             nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &messageId);
-    if (rc != LDAP_SUCCESS) {
-        fail(rc);
-    }
-    return std::make_unique<LDAPSearchResults>(handle_->session, messageId);
+    check(ldap_search_ext(session_->handle, base.c_str(), scope, filter.c_str(),
+                          attributes.empty() ? nullptr : names.data(), attributesOnly ? 1 : 0,
+                          nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &messageId));
+    return std::make_unique<LDAPSearchResults>(session_, messageId);
 }
 
 void LDAPConnection::add(const LDAPEntry* entry, const LDAPConstraints*) {
-    if (!handle_->session) {
-        throw LDAPException(LDAP_SERVER_DOWN, "");
-    }
+    session_->checkUsable();
     LdapModArray mods;
     for (const LDAPAttribute& attribute : *entry->getAttributes()) {
         mods.add(LDAP_MOD_ADD, attribute);
     }
-    int rc = ldap_add_ext_s(handle_->session, entry->getDN().c_str(), mods.get(), nullptr, nullptr);
-    if (rc != LDAP_SUCCESS) {
-        fail(rc);
-    }
+    check(ldap_add_ext_s(session_->handle, entry->getDN().c_str(), mods.get(), nullptr, nullptr));
 }
 
 void LDAPConnection::modify(const std::string& dn, const LDAPModList* modifications,
                             const LDAPConstraints*) {
-    if (!handle_->session) {
-        throw LDAPException(LDAP_SERVER_DOWN, "");
-    }
+    session_->checkUsable();
     LdapModArray mods;
     for (const LDAPModification& modification : *modifications) {
         mods.add(modification.getOperation(), modification.getAttribute());
     }
-    int rc = ldap_modify_ext_s(handle_->session, dn.c_str(), mods.get(), nullptr, nullptr);
-    if (rc != LDAP_SUCCESS) {
-        fail(rc);
-    }
+    check(ldap_modify_ext_s(session_->handle, dn.c_str(), mods.get(), nullptr, nullptr));
 }
 
 void LDAPConnection::del(const std::string& dn, const LDAPConstraints*) {
-    if (!handle_->session) {
-        throw LDAPException(LDAP_SERVER_DOWN, "");
-    }
-    int rc = ldap_delete_ext_s(handle_->session, dn.c_str(), nullptr, nullptr);
-    if (rc != LDAP_SUCCESS) {
-        fail(rc);
-    }
+    session_->checkUsable();
+    check(ldap_delete_ext_s(session_->handle, dn.c_str(), nullptr, nullptr));
 }
 
 int LDAPConnection::startAdd(const LDAPEntry* entry) {
-    if (!handle_->session) {
-        throw LDAPException(LDAP_SERVER_DOWN, "");
-    }
+    session_->checkUsable();
     LdapModArray mods;
     for (const LDAPAttribute& attribute : *entry->getAttributes()) {
         mods.add(LDAP_MOD_ADD, attribute);
     }
     int messageId = 0;
-    const int rc = ldap_add_ext(handle_->session, entry->getDN().c_str(), mods.get(), nullptr,
-                                nullptr, &messageId);
-    if (rc != LDAP_SUCCESS) {
-        fail(rc);
-    }
+    check(ldap_add_ext(session_->handle, entry->getDN().c_str(), mods.get(), nullptr, nullptr,
+                       &messageId));
     return messageId;
 }
 
 int LDAPConnection::startModify(const std::string& dn, const LDAPModList* modifications) {
-    if (!handle_->session) {
-        throw LDAPException(LDAP_SERVER_DOWN, "");
-    }
+    session_->checkUsable();
     LdapModArray mods;
     for (const LDAPModification& modification : *modifications) {
         mods.add(modification.getOperation(), modification.getAttribute());
     }
     int messageId = 0;
-    const int rc =
-        ldap_modify_ext(handle_->session, dn.c_str(), mods.get(), nullptr, nullptr, &messageId);
-    if (rc != LDAP_SUCCESS) {
-        fail(rc);
-    }
+    check(ldap_modify_ext(session_->handle, dn.c_str(), mods.get(), nullptr, nullptr, &messageId));
     return messageId;
 }
 
 void LDAPConnection::result(int messageId) {
-    if (!handle_->session) {
-        throw LDAPException(LDAP_SERVER_DOWN, "");
-    }
+    session_->checkUsable();
     LDAPMessage* answer = nullptr;
-    if (ldap_result(handle_->session, messageId, LDAP_MSG_ALL, nullptr, &answer) <= 0) {
+    timeval wait = session_->wait();
+    const int received = ldap_result(session_->handle, messageId, LDAP_MSG_ALL, &wait, &answer);
+    if (received == 0) {
+        session_->fallSilent();
+    }
+    if (received < 0) {
         int code = LDAP_SERVER_DOWN;
-        ldap_get_option(handle_->session, LDAP_OPT_RESULT_CODE, &code);
+        ldap_get_option(session_->handle, LDAP_OPT_RESULT_CODE, &code);
         fail(code == LDAP_SUCCESS ? LDAP_SERVER_DOWN : code);
     }
     int code = LDAP_SUCCESS;
     // Parsing keeps the diagnostic message and referral where fail() reads them.
     const int rc =
-        ldap_parse_result(handle_->session, answer, &code, nullptr, nullptr, nullptr, nullptr, 1);
+        ldap_parse_result(session_->handle, answer, &code, nullptr, nullptr, nullptr, nullptr, 1);
     if (rc != LDAP_SUCCESS) {
         fail(rc);
     }
@@ -254,5 +281,6 @@ void LDAPConnection::result(int messageId) {
 }
 
 void LDAPConnection::unbind() {
-    handle_ = std::make_unique<Handle>();
+    // Search results still being read keep the old session until they end.
+    session_ = std::make_shared<LdapSession>();
 }

@@ -1,6 +1,9 @@
 // A session with one directory server over OpenLDAP's C library: LDAP v3,
 // simple bind, and the synchronous search, add, modify and delete requests
-// the account programs make. Every failure raises LDAPException.
+// the account programs make. Every failure raises LDAPException. No answer
+// is waited for longer than the constraints' answer wait (the TLS handshake
+// included): a request not answered in time raises LDAP_TIMEOUT, and from
+// then on the connection sends no further request.
 #pragma once
 
 #include <memory>
@@ -12,6 +15,8 @@
 #include "ldap/LDAPSearchResults.h"
 #include "ldap/LdapTls.h"
 #include "ldap/StringList.h"
+
+struct LdapSession;
 
 class LDAPConnection {
   public:
@@ -54,6 +59,8 @@ class LDAPConnection {
     int startModify(const std::string& dn, const LDAPModList* modifications);
     void result(int messageId);
     void unbind();
+    // Whether a request was not answered in time (see above).
+    bool silent() const;
 
     // The ldap:// (or ldaps://) URI for a host and port; IPv6 literals are
     // bracketed.
@@ -64,8 +71,10 @@ class LDAPConnection {
     static std::string defaultCaFolder();
 
   private:
-    struct Handle;
-    std::unique_ptr<Handle> handle_;
+    std::shared_ptr<LdapSession> session_;
 
+    // Raises LDAPException for a library call's result code other than
+    // success; ends the watch of a TLS handshake the call made.
+    void check(int rc);
     [[noreturn]] void fail(int resultCode) const;
 };

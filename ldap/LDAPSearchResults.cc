@@ -4,6 +4,7 @@
 #include <ldap.h>
 
 #include "ldap/LDAPException.h"
+#include "ldap/LdapSession.h"
 #include "ldap/LdapValues.h"
 
 namespace {
@@ -16,18 +17,27 @@ struct MemFree {
 }  // namespace
 
 LDAPSearchResults::~LDAPSearchResults() {
-    if (!finished_) {
-        ldap_abandon_ext(session_, messageId_, nullptr, nullptr);
+    if (!finished_ && session_->handle && !session_->silent) {
+        ldap_abandon_ext(session_->handle, messageId_, nullptr, nullptr);
     }
 }
 
 std::unique_ptr<LDAPEntry> LDAPSearchResults::getNext() {
-    LDAP* session = session_;
+    LDAP* const session = session_->handle;
     while (!finished_) {
+        if (session_->silent) {
+            finished_ = true;
+            throw session_->silence();
+        }
         LDAPMessage* raw = nullptr;
-        int rc = ldap_result(session, messageId_, LDAP_MSG_ONE, nullptr, &raw);
+        timeval wait = session_->wait();
+        int rc = ldap_result(session, messageId_, LDAP_MSG_ONE, &wait, &raw);
         std::unique_ptr<LDAPMessage, MsgFree> message(raw);
-        if (rc <= 0) {
+        if (rc == 0) {
+            finished_ = true;
+            session_->fallSilent();
+        }
+        if (rc < 0) {
             finished_ = true;
             int code = LDAP_OTHER;
             ldap_get_option(session, LDAP_OPT_RESULT_CODE, &code);

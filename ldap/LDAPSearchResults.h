@@ -5,23 +5,26 @@
 
 #include "ldap/LDAPEntry.h"
 
-struct ldap;  // the C library's session handle (LDAP)
+struct LdapSession;
 
 class LDAPSearchResults {
   public:
-    // `session` is the library's LDAP handle; `messageId` the search request.
-    LDAPSearchResults(ldap* session, int messageId) : session_(session), messageId_(messageId) {}
+    // `session` is the connection's state; `messageId` the search request.
+    LDAPSearchResults(std::shared_ptr<LdapSession> session, int messageId)
+        : session_(std::move(session)), messageId_(messageId) {}
     ~LDAPSearchResults();
     LDAPSearchResults(const LDAPSearchResults&) = delete;
     LDAPSearchResults& operator=(const LDAPSearchResults&) = delete;
 
     // The next entry, or null once the server has sent the search result.
     // A search that ends in an error (a missing base, for instance) raises
-    // LDAPException here. References to other servers are passed over.
+    // LDAPException here, and so does a message that does not come within
+    // the connection's answer wait. References to other servers are passed
+    // over.
     std::unique_ptr<LDAPEntry> getNext();
 
   private:
-    ldap* session_;
+    std::shared_ptr<LdapSession> session_;
     int messageId_;
     bool finished_ = false;
 };

@@ -3,27 +3,24 @@
 #include "newacct/BatchRun.h"
 
 #include <algorithm>
+#include <atomic>
 #include <iostream>
 #include <optional>
 #include <set>
 #include <sstream>
+#include <system_error>
 #include <thread>
 
+#include "account/DirectorySession.h"
 #include "common/BatchReport.h"
 #include "common/MyException.h"
 #include "common/OutputCheck.h"
 #include "ldap/LDAPException.h"
-#include "newacct/DirectorySession.h"
 #include "newacct/RunSettings.h"
 
-namespace {
-
-const char kNotDone[] = "not done: the connection to the directory was lost";
-
-}  // namespace
-
 BatchRun::BatchRun(RunSettings& settings)
-    : settings_(settings), rows_(readBatchRows(settings.batchFile(), settings.encoding())) {}
+    : settings_(settings),
+      rows_(readBatchRows(settings.batchFile(), settings.encoding(), NewAcct::isAccountParam)) {}
 
 void BatchRun::settle(BatchReport& report, size_t index, int status, const std::string& detail) {
     pending_[index] = false;
@@ -66,19 +63,28 @@ void BatchRun::prepare(BatchReport& report) {
         }
     }
     std::vector<std::optional<MyException>> failures(rows_.size());
+    std::atomic<size_t> next{0};
+    const auto hash = [&] {
+        for (size_t k; (k = next++) < toHash.size();) {
+            try {
+                accounts_[toHash[k]].preparePassword();
+            } catch (const MyException& e) {
+                failures[toHash[k]] = e;
+            }
+        }
+    };
+    // This thread hashes too, so a system that grants fewer threads (or
+    // none) only makes the batch slower.
     const unsigned workers = std::max(1u, std::min(std::thread::hardware_concurrency(), 8u));
     std::vector<std::thread> threads;
-    for (unsigned w = 0; w < workers; ++w) {
-        threads.emplace_back([&, w] {
-            for (size_t k = w; k < toHash.size(); k += workers) {
-                try {
-                    accounts_[toHash[k]].preparePassword();
-                } catch (const MyException& e) {
-                    failures[toHash[k]] = e;
-                }
-            }
-        });
+    for (unsigned w = 1; w < workers; ++w) {
+        try {
+            threads.emplace_back(hash);
+        } catch (const std::system_error&) {
+            break;
+        }
     }
+    hash();
     for (std::thread& thread : threads) {
         thread.join();
     }
@@ -109,7 +115,10 @@ bool BatchRun::readLedger(DirectorySession& session, BatchReport& report) {
         ledger_.readGroups(*session.connection(), baseDN, classes);
         return true;
     } catch (const LDAPException& e) {
-        const std::string message = DirectorySession::isLost(e) ? kNotDone : "search failed";
+        if (session.silent()) {
+            stopped_ = "not done: " + session.silence();
+        }
+        const std::string message = DirectorySession::isLost(e) ? stopped_ : "search failed";
         for (size_t i = 0; i < rows_.size(); ++i) {
             if (pending_[i]) {
                 settle(report, i, -12 & 0xff, message);
@@ -126,6 +135,9 @@ bool BatchRun::create(size_t index, DirectorySession& session, BatchReport& repo
         account.createInDirectory();
     } catch (const MyException& e) {
         const bool lost = !session.answers();
+        if (session.silent()) {
+            stopped_ = "not done: " + session.silence();
+        }
         std::string message = e.message;
         if (account.wroteSomething()) {
             try {
@@ -180,7 +192,7 @@ int BatchRun::run(std::ostream& out) {
             }
             for (size_t i = 0; i < rows_.size(); ++i) {
                 if (pending_[i]) {
-                    settle(report, i, -12 & 0xff, kNotDone);
+                    settle(report, i, -12 & 0xff, stopped_);
                 }
             }
         }

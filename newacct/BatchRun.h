@@ -1,14 +1,15 @@
 // newacct -batch: one account per row of a batch file, each made as a single
 // run with the shared parameters and the row's cells would make it, over one
 // directory session. A row that fails after writing takes back what it
-// wrote; a lost connection stops the batch.
+// wrote; a lost connection, or a directory that stops answering, stops the
+// batch.
 #pragma once
 
 #include <iosfwd>
 #include <vector>
 
-#include "newacct/BatchLedger.h"
-#include "newacct/BatchRows.h"
+#include "account/BatchLedger.h"
+#include "account/BatchRows.h"
 #include "newacct/NewAcct.h"
 
 class BatchReport;
@@ -44,4 +45,6 @@ class BatchRun {
     std::vector<bool> pending_;  // checked, not yet settled
     std::vector<bool> made_;
     BatchLedger ledger_;
+    // What the rows not done are told when the directory is lost, or stops answering.
+    std::string stopped_ = "not done: the connection to the directory was lost";
 };

@@ -1,11 +1,11 @@
 // Validation of newacct's parameters before anything touches the directory,
 // and the values settled on the way: home directory, login shell, common
 // name, photo.
-#include <grp.h>
-
 #include <cctype>
 #include <fstream>
 
+#include "account/AccountChecks.h"
+#include "account/DerivedValues.h"
 #include "common/LoginName.h"
 #include "common/MyException.h"
 #include "newacct/NewAcct.h"
@@ -34,7 +34,7 @@ bool readDefault(const std::string& file, const std::string& key, std::string& v
 }  // namespace
 
 bool NewAcct::checkPhoneString(const std::string& value) const {
-    return value.empty() || value.find_first_not_of("- ") != std::string::npos;
+    return ::checkPhoneString(value);
 }
 
 void NewAcct::checkParams() {
@@ -58,9 +58,7 @@ void NewAcct::checkParams() {
     if (userPassword_.empty() && !genpw_)
         throw MyException(-7, "you must define option -up");
     if (!mail_.empty()) {
-        if (mail_.find('@') == std::string::npos) {
-            throw MyException(-16, "incorrect email address: " + mail_);
-        }
+        checkMailAddress(mail_);
         addAttribute("mail", mail_);
     }
     if (organisation_.empty())
@@ -70,73 +68,35 @@ void NewAcct::checkParams() {
         throw MyException(-9, "you must define option -c");
     addAttribute("c", country_);
 
-    const struct {
-        const std::string& value;
-        const char* message;
-        const char* attribute;
-    } phones[] = {
-        {telephone_, "invalid telephonenumber: ", "telephonenumber"},
-        {pager_, "invalid pager: ", "pager"},
-        {homePhone_, "invalid homephone: ", "homephone"},
-        {mobile_, "invalid mobile: ", "mobile"},
-        {fax_, "invalid facsimiletelephonenumber: ", "facsimiletelephonenumber"},
-    };
-    for (const auto& phone : phones) {
-        if (phone.value.empty())
+    // In the order of kPhoneParameters.
+    const std::string* const phones[] = {&telephone_, &pager_, &homePhone_, &mobile_, &fax_};
+    for (const PhoneParameter& phone : kPhoneParameters) {
+        const std::string& value = *phones[&phone - kPhoneParameters];
+        if (value.empty())
             continue;
-        if (!checkPhoneString(phone.value)) {
-            throw MyException(-16, phone.message + phone.value);
-        }
-        addAttribute(phone.attribute, phone.value);
+        checkPhoneValue(phone, value);
+        addAttribute(phone.parameter, value);
     }
 
     for (const std::string& alias : aliases_) {
-        if (alias.find('@') != std::string::npos) {
-            throw MyException(-16, "incorrect alias " + alias + ". Aborted");
-        }
+        checkAliasForm(alias);
     }
     if (!photoFile_.empty()) {
-        readPhoto();
+        addAttribute("jpegphoto", readPhotoFile(photoFile_));
     }
     addAttribute("gidnumber", std::to_string(gidNumber_));
     if (groupware_.empty()) {
         groupware_ = "all";
     }
     if (plendar()) {
-        LDAPAttribute groupIds("plendarGroupID", std::to_string(gidNumber_));
-        for (const std::string& name : classes_) {
-            const group* systemGroup = getgrnam(name.c_str());
-            // Checked before anything is written: a class without a system
-            // group would otherwise fail half-way through the account.
-            if (!systemGroup) {
-                throw MyException(-18, "class " + name + " is not a group of this system");
-            }
-            groupIds.addValue(std::to_string(systemGroup->gr_gid));
-        }
-        attributes_.addAttribute(groupIds);
+        // Checked before anything is written: a class without a system
+        // group would otherwise fail half-way through the account.
+        attributes_.addAttribute(plendarGroupIds(gidNumber_, classes()));
     }
     addAttribute("mailenabled", mailEnabled_);
     checkHomeDir();
     checkLoginShell();
     createCN();
-}
-
-void NewAcct::readPhoto() {
-    std::ifstream in(photoFile_, std::ios::binary);
-    if (!in) {
-        throw MyException(-42, "Error opening jpeg-File");
-    }
-    constexpr size_t kLimit = 32768;
-    std::string photo;
-    char buffer[4096];
-    while (in) {
-        in.read(buffer, sizeof buffer);
-        photo.append(buffer, static_cast<size_t>(in.gcount()));
-        if (photo.size() > kLimit) {
-            throw MyException(-42, "jpeg-File is bigger than 32k");
-        }
-    }
-    addAttribute("jpegphoto", photo);
 }
 
 void NewAcct::checkHomeDir() {
@@ -177,12 +137,6 @@ void NewAcct::checkLoginShell() {
 }
 
 void NewAcct::createCN() {
-    if (givenName_.empty()) {
-        commonName_ = surname_;
-    } else if (country_ == "HU") {
-        commonName_ = surname_ + " " + givenName_;
-    } else {
-        commonName_ = givenName_ + " " + surname_;
-    }
+    commonName_ = commonName(surname_, givenName_, country_);
     addAttribute("cn", commonName_);
 }

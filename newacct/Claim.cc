@@ -14,10 +14,11 @@
 #include <random>
 #include <thread>
 
-#include "common/Escape.h"
+#include "account/AddressHolders.h"
+#include "account/BatchLedger.h"
+#include "account/DirectorySession.h"
 #include "common/MyException.h"
 #include "ldap/LDAPException.h"
-#include "newacct/BatchLedger.h"
 #include "newacct/NewAcct.h"
 
 namespace {
@@ -68,21 +69,16 @@ NewAcct::Conflicts NewAcct::findConflicts() {
     // equal to one of our addresses), and for a number of our choosing any
     // other POSIX account with it. Accounts with our login name, ours among
     // them, are left out, as in those checks.
-    std::string wanted;
-    for (const std::string& address : claimedAddresses()) {
-        const std::string value = escapeFilterValue(address);
-        wanted += "(alias=" + value + ")(uid=" + value + ")";
-    }
+    std::string wanted = addressHolderTerms(claimedAddresses());
     const std::string number = std::to_string(uidNumber_);
     if (uidNumberChosen_)
         wanted += "(uidNumber=" + number + ")";
     Conflicts found;
     if (wanted.empty())
         return found;
-    std::unique_ptr<LDAPSearchResults> results = connection()->search(
-        baseDN_, LDAPConnection::SEARCH_ONE,
-        "(&(objectClass=posixAccount)(!(uid=" + escapeFilterValue(login_) + "))(|" + wanted + "))",
-        StringList{"uidNumber"});
+    std::unique_ptr<LDAPSearchResults> results =
+        connection()->search(baseDN_, LDAPConnection::SEARCH_ONE,
+                             otherAccountsFilter(login_, wanted), StringList{"uidNumber"});
     while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
         const LDAPAttribute* numbers = entry->getAttributes()->getAttributeByName("uidNumber");
         const std::vector<std::string>& held =
@@ -167,25 +163,7 @@ std::vector<std::string> NewAcct::addressValues() const {
 }
 
 bool NewAcct::heldByAnother(const std::string& value) {
-    // Contact cards repeat their user's mail: only accounts hold addresses.
-    const std::string escaped = escapeFilterValue(value);
-    const std::string cards = ",o=AddressBook," + baseDN_;
-    try {
-        std::unique_ptr<LDAPSearchResults> results = connection()->search(
-            baseDN_, LDAPConnection::SEARCH_SUB,
-            "(&(|(objectClass=posixAccount)(objectClass=TolvoeMailObject))(!(uid=" +
-                escapeFilterValue(login_) + "))(|(mail=" + escaped + ")(alias=" + escaped + ")))",
-            StringList{"1.1"});
-        bool held = false;
-        while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
-            const std::string& dn = entry->getDN();
-            held = held || dn.size() < cards.size() ||
-                   strcasecmp(dn.c_str() + dn.size() - cards.size(), cards.c_str()) != 0;
-        }
-        return held;
-    } catch (const LDAPException&) {
-        return false;
-    }
+    return ::heldByAnother(*connection(), baseDN_, value, login_);
 }
 
 unsigned NewAcct::nextFreeUidNumber(unsigned from) {
@@ -217,6 +195,47 @@ unsigned NewAcct::nextFreeUidNumber(unsigned from) {
     }
 }
 
+NewAcct::Holder NewAcct::userEntryHolder() {
+    if (!connection()) {
+        throw LDAPException(LDAP_SERVER_DOWN, "");
+    }
+    std::unique_ptr<LDAPSearchResults> results = connection()->search(
+        userDN(), LDAPConnection::SEARCH_BASE, "(objectClass=*)", StringList{"userPassword"});
+    Holder holder = Holder::Nobody;
+    try {
+        while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
+            const LDAPAttribute* held = entry->getAttributes()->getAttributeByName("userPassword");
+            const bool ours = held && held->getValues() == std::vector<std::string>{userPassword_};
+            holder = ours ? Holder::Us : Holder::Another;
+        }
+    } catch (const LDAPException& e) {
+        if (e.getResultCode() != LDAP_NO_SUCH_OBJECT)
+            throw;
+    }
+    return holder;
+}
+
+bool NewAcct::recoverLostAdd(const LDAPException& lost) {
+    const std::string failure = "failed to add entry: " + lost.getResultMsg() +
+                                "; the connection was lost after the add was sent, ";
+    Holder holder = Holder::Nobody;
+    try {
+        // A single run has its session to itself and looks again over a new
+        // one; a batch stops at a lost connection and takes back instead.
+        if (!ownSession_ || !ownSession_->rebind())
+            throw LDAPException(LDAP_SERVER_DOWN, "");
+        holder = userEntryHolder();
+    } catch (const LDAPException&) {
+        written_.push_back({userDN(), "", "", true});
+        throw MyException(-14, failure + "so " + userDN() + " may have been written");
+    }
+    if (holder == Holder::Another) {
+        throw MyException(-14, failure + "and " + userDN() +
+                                   " now holds an entry this run did not write; it is left");
+    }
+    return holder == Holder::Us;
+}
+
 void NewAcct::claimUserEntry() {
     if (plan_) {
         // The hash stays out of the plan; its scheme shows.
@@ -234,19 +253,19 @@ void NewAcct::claimUserEntry() {
             connection()->add(&entry);
         } catch (const LDAPException& e) {
             // Lost on our side (codes below 0), the add may still have
-            // been applied: the entry is named as possibly written.
+            // been applied.
             if (e.getResultCode() < 0) {
-                // A batch takes it back over a new connection.
-                written_.push_back({userDN(), "", ""});
-                throw MyException(-14, "failed to add entry: " + e.getResultMsg() +
-                                           "; the connection was lost after the add was sent, "
-                                           "so " +
-                                           userDN() + " may have been written");
+                if (!recoverLostAdd(e)) {
+                    if (attempt == kMaxAttempts)
+                        throw MyException(-14, "failed to add entry: " + e.getResultMsg());
+                    continue;
+                }
+            } else {
+                conflicts = conflictsOfRefusal(e);
+                if (!conflicts.any())
+                    throw MyException(-14, "failed to add entry: " + e.getResultMsg());
+                refusal = e;
             }
-            conflicts = conflictsOfRefusal(e);
-            if (!conflicts.any())
-                throw MyException(-14, "failed to add entry: " + e.getResultMsg());
-            refusal = e;
         }
         if (!refusal) {
             try {

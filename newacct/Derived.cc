@@ -4,17 +4,18 @@
 #include <algorithm>
 #include <vector>
 
+#include "account/AddressHolders.h"
+#include "account/BatchLedger.h"
+#include "account/DirectorySession.h"
+#include "account/Passwords.h"
 #include "common/AdminSession.h"
-#include "common/Escape.h"
 #include "common/MyException.h"
 #include "ldap/LDAPException.h"
-#include "newacct/BatchLedger.h"
-#include "newacct/DirectorySession.h"
 #include "newacct/NewAcct.h"
-#include "newacct/Passwords.h"
 
 DirectoryParams NewAcct::directoryParams() const {
-    return DirectoryParams{host_, port_, baseDN_, adminLogin_, adminPassword_, tls_.directory()};
+    return DirectoryParams{
+        host_, port_, baseDN_, adminLogin_, adminPassword_, tls_.directory(), answerWaitMs_};
 }
 
 void NewAcct::ldapBind() {
@@ -43,21 +44,7 @@ bool NewAcct::addressFree(const std::string& address) {
 }
 
 bool NewAcct::isAddressUnique(std::string address) {
-    LDAPConnection* const directory = connection();
-    if (!directory) {
-        return false;
-    }
-    const std::string value = escapeFilterValue(address);
-    const std::string filter = "(& (objectClass=posixAccount)(| (alias=" + value +
-                               ")(uid=" + value + ") ) (! (uid=" + escapeFilterValue(login_) +
-                               ")))";
-    try {
-        std::unique_ptr<LDAPSearchResults> results = directory->search(
-            baseDN_, LDAPConnection::SEARCH_ONE, filter, StringList{"objectClass"});
-        return results->getNext() == nullptr;
-    } catch (const LDAPException&) {
-        return false;  // a search that fails counts as a conflict
-    }
+    return ::isAddressUnique(connection(), baseDN_, address, login_);
 }
 
 void NewAcct::checkMailUnique() {

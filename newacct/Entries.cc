@@ -2,38 +2,28 @@
 // book, its write access to the global address book, its groupware contact
 // and its class memberships. What was written is kept in order, for a batch
 // to take back when a later write fails.
-#include <errno.h>
-#include <langinfo.h>
+#include <ldap.h>
 
-#include <cstring>
 #include <optional>
 #include <vector>
 
+#include "account/AccountNames.h"
+#include "account/BatchLedger.h"
+#include "account/ContactEntry.h"
+#include "account/DerivedValues.h"
+#include "account/DirectorySession.h"
+#include "account/EntryChanges.h"
+#include "account/LocaleText.h"
 #include "common/AuditLog.h"
-#include "common/Escape.h"
 #include "common/MyException.h"
-#include "common/TextEncoding.h"
 #include "ldap/LDAPException.h"
-#include "newacct/BatchLedger.h"
-#include "newacct/DirectorySession.h"
 #include "newacct/NewAcct.h"
 
 std::string NewAcct::convertToUTF8(const std::string& value) const {
-    if (cellValues_) {
-        return value;
-    }
-    const char* codeset = nl_langinfo(CODESET);
-    if (std::strcmp(codeset, "UTF-8") == 0) {
-        return value;
-    }
-    const Conversion converted = convertToUtf8(value, codeset);
-    if (converted.unknownEncoding || converted.failedAt) {
-        throw MyException(255, std::strerror(converted.error));
-    }
-    return converted.text;
+    return cellValues_ ? value : localeToUtf8(value);
 }
 
-void NewAcct::addEntry(const LDAPEntry& entry, const std::string& failure) {
+void NewAcct::addEntry(const LDAPEntry& entry, const std::string& failure, bool replaceable) {
     if (plan_) {
         plan_->add(entry.getDN(), *entry.getAttributes());
         return;
@@ -41,14 +31,41 @@ void NewAcct::addEntry(const LDAPEntry& entry, const std::string& failure) {
     const Written written{entry.getDN(), "", ""};
     try {
         if (ledger_) {
-            pending_.push_back({connection()->startAdd(&entry), written, failure});
+            pending_.push_back({connection()->startAdd(&entry), written, failure,
+                                replaceable ? std::make_shared<LDAPEntry>(entry) : nullptr});
             return;
         }
         connection()->add(&entry);
     } catch (const LDAPException& e) {
+        if (replaceable && e.getResultCode() == LDAP_ALREADY_EXISTS) {
+            replaceEntry(entry, failure);
+            return;
+        }
         throw MyException(-14, failure + e.getResultMsg());
     }
     written_.push_back(written);
+}
+
+void NewAcct::replaceEntry(const LDAPEntry& entry, const std::string& failure) {
+    const std::string& dn = entry.getDN();
+    try {
+        const std::unique_ptr<LDAPAttributeList> stored = readEntry(*connection(), dn);
+        if (!stored) {
+            // Gone since: the add goes through after all.
+            connection()->add(&entry);
+            written_.push_back({dn, "", ""});
+            return;
+        }
+        const LDAPAttributeList& wanted = *entry.getAttributes();
+        const LDAPModList changes =
+            attributeChanges(*stored, wanted, attributeNames(*stored, wanted));
+        if (changes.size() > 0) {
+            connection()->modify(dn, &changes);
+            written_.push_back({dn, "", "", *stored, wanted});
+        }
+    } catch (const LDAPException& e) {
+        throw MyException(-14, failure + e.getResultMsg());
+    }
 }
 
 void NewAcct::addValue(const std::string& dn, const std::string& attribute,
@@ -83,6 +100,14 @@ void NewAcct::settleWrites() {
             connection()->result(sent.messageId);
             written_.push_back(sent.written);
         } catch (const LDAPException& e) {
+            if (sent.replaceable && e.getResultCode() == LDAP_ALREADY_EXISTS) {
+                try {
+                    replaceEntry(*sent.replaceable, sent.failure);
+                } catch (const MyException& failed) {
+                    first = first ? first : failed;
+                }
+                continue;
+            }
             if (DirectorySession::isLost(e)) {
                 written_.push_back(sent.written);
             }
@@ -110,16 +135,25 @@ void NewAcct::audit(int status, const std::string& message) const {
 }
 
 std::string NewAcct::userDN() const {
-    return "uid=" + escapeDnValue(login_) + "," + baseDN_;
+    return userDn(login_, baseDN_);
 }
 
 void NewAcct::createInDirectory() {
-    checkMailUnique();
-    checkAliases();
-    initUidNumber();
-    initUserPwd();
-    initUserAci();
-    addUserToLDAP();
+    try {
+        checkMailUnique();
+        checkAliases();
+        initUidNumber();
+        initUserPwd();
+        initUserAci();
+        addUserToLDAP();
+    } catch (const MyException&) {
+        // A search the directory left unanswered must not pass for a taken
+        // address: before any write, silence ends the run as a failed search.
+        if (!wroteSomething() && session_ && session_->silent()) {
+            throw MyException(-12, "search failed: " + session_->silence());
+        }
+        throw;
+    }
 }
 
 void NewAcct::addUserToLDAP() {
@@ -140,20 +174,8 @@ void NewAcct::addUserToLDAP() {
     for (const std::string& alias : aliases_) {
         addAttribute("alias", alias);
     }
-    addAttribute("internetDisabled", gidNumber_ == 103 ? "true" : "false");
-    LDAPAttribute classes("objectClass");
-    for (const char* name :
-         {"top", "shadowAccount", "posixAccount", "person", "inetOrgPerson", "TolvoeMailObject"}) {
-        classes.addValue(name);
-    }
-    if (plendar())
-        classes.addValue("TolvoplendarConfig");
-    if (extension_)
-        classes.addValue("TolvoVantorOskaObject");
-    if (phpgw())
-        classes.addValue("phpgwAccount");
-    classes.addValue(gidNumber_ == 103 ? "TolvoSchoolWorkstation" : "TolvoSchoolAccount");
-    attributes_.addAttribute(classes);
+    addAttribute("internetDisabled", internetDisabled(gidNumber_));
+    attributes_.addAttribute(userObjectClasses(groupware_, extension_, gidNumber_));
 
     if (!connection()) {
         throw MyException(-14, "failed to add entry");
@@ -206,7 +228,7 @@ void NewAcct::addGlobalAddressBookAccess() {
     if (!connection()) {
         throw MyException(-14, "no ldap connection");
     }
-    addValue("cn=AddressAdmins,o=Addressbook," + baseDN_, "member", userDN(),
+    addValue(addressAdminsDn(baseDN_), "member", userDN(),
              "failed give user write access to the global address book: ");
 }
 
@@ -214,35 +236,32 @@ void NewAcct::addToPHPGWAddressBook() {
     if (!connection()) {
         throw MyException(-14, "failed to add entry");
     }
-    LDAPAttributeList attributes;
-    const auto add = [&attributes](const std::string& name, const std::string& value) {
-        attributes.addAttribute(LDAPAttribute(name, value));
-    };
-    // The directory refuses an empty givenName, and an attribute without
-    // values is a protocol error: empty ones are left out.
-    if (!givenName_.empty())
-        add("givenName", givenName_);
-    add("sn", surname_);
-    add("cn", commonName_);
-    if (!mail_.empty())
-        add("mail", mail_);
-    add("uid", login_ + ":system");
-    add("uidnumber", std::to_string(uidNumber_));
-    add("phpgwContactTypeId", "n");
-    add("phpgwContactOwner", "101");
-    add("phpgwContactAccess", "public");
-    if (!description_.empty())
-        add("description", description_);
-    if (!organisationalUnit_.empty())
-        add("ou", organisationalUnit_);
-    add("phpgwContactCatId", gidNumber_ == 102 ? "1" : "2");
-    LDAPAttribute classes("objectClass", "organizationalPerson");
-    classes.addValue("inetOrgPerson");
-    classes.addValue("phpgwContact");
-    attributes.addAttribute(classes);
-    addEntry(LDAPEntry("uid=" + escapeDnValue(login_ + ":system") + ",o=AddressBook," + baseDN_,
-                       attributes),
-             "failed to add entry: ");
+    const ContactValues values{login_,       givenName_,          surname_,   commonName_, mail_,
+                               description_, organisationalUnit_, uidNumber_, gidNumber_};
+    const LDAPEntry contact(contactDn(login_, baseDN_), contactAttributes(values));
+    // A login removed before keeps its card (the removal leaves it in the
+    // shared address book); it belongs to the login, so the new account's
+    // values replace the old ones.
+    if (plan_) {
+        try {
+            const std::unique_ptr<LDAPAttributeList> stored =
+                readEntry(*connection(), contact.getDN());
+            if (!stored) {
+                plan_->add(contact.getDN(), *contact.getAttributes());
+                return;
+            }
+            const LDAPAttributeList& wanted = *contact.getAttributes();
+            const LDAPModList changes =
+                attributeChanges(*stored, wanted, attributeNames(*stored, wanted));
+            if (changes.size() > 0) {
+                plan_->modify(contact.getDN(), changes);
+            }
+        } catch (const LDAPException& e) {
+            throw MyException(-14, "failed to add entry: " + e.getResultMsg());
+        }
+        return;
+    }
+    addEntry(contact, "failed to add entry: ", true);
 }
 
 void NewAcct::addToClasses() {
@@ -250,7 +269,7 @@ void NewAcct::addToClasses() {
         return;
     }
     for (const std::string& name : classes_) {
-        addValue("cn=" + escapeDnValue(name) + "," + baseDN_, "memberUid", login_,
+        addValue(classGroupDn(name, baseDN_), "memberUid", login_,
                  "failed give user " + login_ + " to the class:" + name + " ");
     }
 }

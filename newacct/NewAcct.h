@@ -5,11 +5,13 @@
 #include <ctime>
 #include <list>
 #include <memory>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "account/DerivedValues.h"
 #include "common/AdminSession.h"
 #include "common/LdifWriter.h"
 #include "common/TlsOptions.h"
@@ -51,6 +53,9 @@ class NewAcct {
     void ldapBind();
     // Uses the session (and what it knows) that a batch shares.
     void useSession(DirectorySession& session, BatchLedger* ledger);
+    // Shortens the wait for each answer of the directory (30 s, as for an
+    // IMAP reply); for tests against silent servers.
+    void setReplyWaits(const ReplyWaits& waits) { answerWaitMs_ = waits.firstLineMs; }
     DirectoryParams directoryParams() const;
     void checkMailUnique();
     void checkAliases();
@@ -118,11 +123,25 @@ class NewAcct {
     // number or addresses; raises MyException otherwise.
     void claimUserEntry();
     Conflicts findConflicts();
+    // Who holds the user entry now, read back after its add's answer was
+    // lost: the salted password hash this run made is in no other entry.
+    // Raises LDAPException.
+    enum class Holder { Nobody, Us, Another };
+    Holder userEntryHolder();
+    // A single run's way on after the add's answer was lost: over a new
+    // connection, true when the entry is ours, false when it is not there
+    // (the add goes again); raises MyException when it cannot tell or the
+    // entry is another's.
+    bool recoverLostAdd(const LDAPException& lost);
     Conflicts conflictsOfRefusal(const LDAPException& refusal) const;
     void withdrawUserEntry();
     // Writes one entry or change, or in a plan writes it down.
     // A failure raises MyException(-14, `failure` and the directory's text).
-    void addEntry(const LDAPEntry& entry, const std::string& failure);
+    // `replaceable`: an entry of that name already there belongs to this
+    // account and takes the new values (replaceEntry).
+    void addEntry(const LDAPEntry& entry, const std::string& failure, bool replaceable = false);
+    // Makes the stored entry of `entry`'s name hold exactly its attributes.
+    void replaceEntry(const LDAPEntry& entry, const std::string& failure);
     void addValue(const std::string& dn, const std::string& attribute, const std::string& value,
                   const std::string& failure);
     // Reads the answers to the writes a batch sent without waiting.
@@ -136,20 +155,24 @@ class NewAcct {
     // The first number from `from` upward that no POSIX account holds now.
     unsigned nextFreeUidNumber(unsigned from);
 
-    // One write to undo: an entry added, or a value added to an entry.
+    // One write to undo: an entry added, a value added to an entry, or an
+    // entry's values replaced (then `previous` holds what was there).
     struct Written {
         std::string dn;
         std::string attribute;  // empty for an entry
         std::string value;
+        std::optional<LDAPAttributeList> previous = std::nullopt;
+        std::optional<LDAPAttributeList> replacement = std::nullopt;
+        // The add's answer was lost: the entry may not be there, or be another run's.
+        bool unsure = false;
     };
 
     LDAPConnection* connection() const;
     bool addressFree(const std::string& address);
     void addAttribute(const std::string& name, const std::string& value);
-    void readPhoto();
     std::string userDN() const;
-    bool plendar() const { return groupware_ == "plendar" || groupware_ == "all"; }
-    bool phpgw() const { return groupware_ == "phpgw" || groupware_ == "all"; }
+    bool plendar() const { return usesPlendar(groupware_); }
+    bool phpgw() const { return usesPhpgw(groupware_); }
 
     std::string login_;
     std::string surname_;
@@ -179,10 +202,11 @@ class NewAcct {
     std::list<std::string> classes_;
     LDAPAttributeList attributes_;
     int port_ = 389;
+    int answerWaitMs_ = ReplyWaits().firstLineMs;
     unsigned gidNumber_ = 100;
     unsigned uidNumber_ = 0;
     bool uidNumberChosen_ = false;  // found free here, not given
-    int passwordChangeDay_ = static_cast<int>(std::time(nullptr) / 86400);
+    int passwordChangeDay_ = todayDayNumber();
     int shadowMax_ = 99999;
     bool globalAddressBook_ = false;
     bool extension_ = false;
@@ -200,6 +224,7 @@ class NewAcct {
         int messageId;
         Written written;
         std::string failure;
+        std::shared_ptr<const LDAPEntry> replaceable = nullptr;  // see addEntry
     };
     std::vector<Pending> pending_;
     std::string configFile_;

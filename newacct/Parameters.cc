@@ -2,9 +2,10 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "account/DirectorySession.h"
+#include "account/PersonAttributes.h"
 #include "common/MyException.h"
 #include "common/SecretFiles.h"
-#include "newacct/DirectorySession.h"
 #include "newacct/NewAcct.h"
 
 std::string NewAcct::userAddDefaults = "/etc/default/useradd";
@@ -13,9 +14,6 @@ std::string NewAcct::siteDefaults = "/etc/mailacct.conf";
 namespace {
 long toLong(const std::string& value) {
     return std::strtol(value.c_str(), nullptr, 10);
-}
-std::string onOff(const std::string& value) {
-    return value == "on" ? "TRUE" : value == "off" ? "FALSE" : value;
 }
 }  // namespace
 
@@ -66,33 +64,23 @@ void NewAcct::applySiteDefaults() {
 }
 
 bool NewAcct::storeParam(const std::string& name, const std::string& value) {
-    // Attributes that take the parameter's value, converted to UTF-8 or as is.
-    struct Direct {
-        const char* parameter;
-        const char* attribute;
-        bool converted;
-    };
-    static const Direct direct[] = {
-        {"l", "l", true},
-        {"timezone", "tolvotimezone", true},
-        {"preferredlanguage", "preferredLanguage", false},
-        {"title", "title", true},
-        {"initials", "initials", true},
-        {"labeleduri", "labeleduri", false},
-        {"street", "street", true},
-        {"postalcode", "postalcode", true},
-        {"st", "st", true},
-        {"logindestination", "logindestination", true},
-        {"birthday", "birthday", false},
-        {"colocrouteaddr", "colocrouteaddr", false},
-        {"religion", "religion", true},
-        {"rasaccess", "rasaccess", false},
-    };
-    for (const Direct& d : direct) {
-        if (name == d.parameter) {
-            addAttribute(d.attribute, d.converted ? convertToUTF8(value) : value);
-            return true;
+    if (const PersonAttribute* person = findPersonAttribute(name)) {
+        const std::string stored = person->form == ValueForm::Converted ? convertToUTF8(value)
+                                   : person->form == ValueForm::OnOff   ? onOffValue(value)
+                                                                        : value;
+        // Kept for the common name and the contact card as well.
+        if (name == "sn") {
+            surname_ = stored;
+        } else if (name == "givenname") {
+            givenName_ = stored;
+        } else if (name == "ou") {
+            organisationalUnit_ = stored;
+        } else if (name == "description") {
+            description_ = stored;
         }
+        extension_ = extension_ || person->extension;
+        addAttribute(person->attribute, stored);
+        return true;
     }
     if (tls_.set(name, value)) {
         // -imaps is taken for site defaults shared with dropacct; newacct
@@ -132,12 +120,6 @@ bool NewAcct::storeParam(const std::string& name, const std::string& value) {
         globalAddressBook_ = value == "allowed";
     } else if (name == "uid") {
         login_ = value;
-    } else if (name == "sn") {
-        surname_ = convertToUTF8(value);
-        addAttribute("sn", surname_);
-    } else if (name == "givenname") {
-        givenName_ = convertToUTF8(value);
-        addAttribute("givenName", givenName_);
     } else if (name == "mail") {
         mail_ = value;
     } else if (name == "alias") {
@@ -146,12 +128,6 @@ bool NewAcct::storeParam(const std::string& name, const std::string& value) {
         organisation_ = convertToUTF8(value);
     } else if (name == "c") {
         country_ = value;
-    } else if (name == "ou") {
-        organisationalUnit_ = convertToUTF8(value);
-        addAttribute("ou", organisationalUnit_);
-    } else if (name == "description") {
-        description_ = convertToUTF8(value);
-        addAttribute("description", description_);
     } else if (name == "homephone") {
         homePhone_ = convertToUTF8(value);
     } else if (name == "mobile") {
@@ -168,12 +144,6 @@ bool NewAcct::storeParam(const std::string& name, const std::string& value) {
         shadowMax_ = static_cast<int>(toLong(value));
     } else if (name == "reqpwdchange") {
         passwordChangeDay_ = 0;
-    } else if (name == "faxdid" || name == "smsdid" || name == "printid" ||
-               name == "oskaextended") {
-        extension_ = true;
-        addAttribute(name, convertToUTF8(value));
-    } else if (name == "dointernetconn" || name == "dyceenabled") {
-        addAttribute(name, onOff(value));
     } else if (name == "mailenabled") {
         mailEnabled_ = value;
     } else if (name == "groupware") {

@@ -2,18 +2,36 @@
 // run again creates the account whole.
 #include <ldap.h>
 
+#include "account/EntryChanges.h"
 #include "common/MyException.h"
 #include "ldap/LDAPException.h"
 #include "newacct/NewAcct.h"
 
 void NewAcct::takeBack() {
+    std::string notOurs;
     while (!written_.empty()) {
         const Written& last = written_.back();
         try {
             if (!connection()) {
                 throw LDAPException(LDAP_SERVER_DOWN, "");
             }
-            if (last.attribute.empty()) {
+            // An add whose answer was lost: another run may have written
+            // the entry meanwhile, and only our own is taken back.
+            const Holder holder = last.unsure ? userEntryHolder() : Holder::Us;
+            if (holder == Holder::Another) {
+                notOurs = last.dn + " holds an entry this run did not write; it is left";
+            }
+            if (holder != Holder::Us) {
+                written_.pop_back();
+                continue;
+            }
+            if (last.previous) {
+                // A card that was there before gets its values back.
+                const LDAPModList restore =
+                    attributeChanges(*last.replacement, *last.previous,
+                                     attributeNames(*last.replacement, *last.previous));
+                connection()->modify(last.dn, &restore);
+            } else if (last.attribute.empty()) {
                 connection()->del(last.dn);
             } else {
                 LDAPModList modifications;
@@ -38,5 +56,8 @@ void NewAcct::takeBack() {
                                        "), left in the directory: " + left);
         }
         written_.pop_back();
+    }
+    if (!notOurs.empty()) {
+        throw MyException(-14, notOurs);
     }
 }

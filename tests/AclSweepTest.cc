@@ -57,6 +57,31 @@ TEST(AclSweep, ReadsEveryMailboxOfTheWindowAndKeepsRefusalsApart) {
               server.received());
 }
 
+// IMAP lets a server answer pipelined commands in any order: here the second
+// mailbox's ACL comes first and the completions come last to first. Each
+// rights list must still land with the mailbox it names, not with the
+// oldest command in flight.
+TEST(AclSweep, RepliesOutOfOrderLandWithTheirOwnMailbox) {
+    ScriptedServer server(
+        loginThen({readLine(), readLine(), send("* ACL shared.b bob lr anyone l\r\n"),
+                   send("* ACL shared.a jdoe lrswi\r\n"), send("G2 OK\r\nG1 OK\r\n")}));
+    IMAPSimple client("127.0.0.1", server.port(), kShortWaits);
+    client.login("admin", "pw");
+    const std::vector<MailboxAcl> acls = AclSweep(client, 2).sweep({"shared.a", "shared.b"});
+    ASSERT_EQ(2u, acls.size());
+    EXPECT_EQ("", acls[0].failure);
+    EXPECT_EQ("", acls[1].failure);
+    const auto entries = [](const MailboxAcl& acl) {
+        std::vector<std::string> texts;
+        for (const IMAPAcl& entry : acl.acls) {
+            texts.push_back(entry.identifier + " " + entry.rights);
+        }
+        return texts;
+    };
+    EXPECT_EQ((std::vector<std::string>{"jdoe lrswi"}), entries(acls[0]));
+    EXPECT_EQ((std::vector<std::string>{"bob lr", "anyone l"}), entries(acls[1]));
+}
+
 TEST(AclSweep, ByeInTheWindowFailsTheWholeSweep) {
     ScriptedServer server(
         loginThen({readLine(), readLine(), send("* ACL a jdoe lrs\r\nG1 OK\r\n"), readLine(),

@@ -14,6 +14,20 @@ namespace {
 const ReplyWaits kShortWaits{500, 400};
 const std::string kGreeting = "* OK ready\r\n";
 
+// Standard error caught while this lives, and given back even when a
+// failure or an exception ends the test early: a stream left pointing at
+// a destroyed buffer would crash the test program instead of failing it.
+class CapturedStandardError {
+  public:
+    CapturedStandardError() : saved_(std::cerr.rdbuf(text_.rdbuf())) {}
+    ~CapturedStandardError() { std::cerr.rdbuf(saved_); }
+    std::string text() const { return text_.str(); }
+
+  private:
+    std::stringstream text_;
+    std::streambuf* const saved_;
+};
+
 TEST(ImapClient, LoginAndLogoutOnTheWire) {
     ScriptedServer server({send(kGreeting), readLine(), send("L1 OK logged in\r\n"), readLine(),
                            send("* BYE LOGOUT received\r\nL2 OK Completed\r\n")});
@@ -202,8 +216,7 @@ TEST(ImapClient, NamesFromRepliesAreEscapedOnce) {
          send("* NAMESPACE NIL ((\"us\\\\er.\" \".\")) NIL\r\nN1 OK\r\n"), readLine(),
          send("D1 OK\r\n"), readLine(),
          send("* NAMESPACE NIL ((\"broken\r\n* NAMESPACE NIL NIL NIL\r\nN1 OK\r\n")});
-    std::stringstream trace;
-    std::streambuf* const standardError = std::cerr.rdbuf(trace.rdbuf());
+    const CapturedStandardError trace;
     {
         IMAPSimple client("127.0.0.1", server.port(), kShortWaits);
         client.login("admin", "pw");
@@ -218,13 +231,12 @@ TEST(ImapClient, NamesFromRepliesAreEscapedOnce) {
         client.debug = true;
         EXPECT_THROW(client.Namespace(), IMAPException);
     }
-    std::cerr.rdbuf(standardError);
     EXPECT_EQ(
         "L1 login admin \"pw\"\nLI3 list \"\" *\nGA3 getacl \"shared.a\\\\b \\\"q\\\"\"\n"
         "A2 deleteacl \"shared.a\\\\b \\\"q\\\"\" jdoe\nN1 namespace\n"
         "D1 delete \"us\\\\er.jdoe\"\nN1 namespace\n",
         server.received());
-    const std::string shown = trace.str();
+    const std::string shown = trace.text();
     EXPECT_EQ("* NAMESPACE NIL ((\"broken\r\n", shown.substr(shown.rfind("        << ") + 11));
 }
 

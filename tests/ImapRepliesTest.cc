@@ -199,6 +199,22 @@ TEST(ImapReader, LiteralsStayInsideTheirLine) {
     EXPECT_EQ(kImapLineTimeout, readReply("* ACL m {9}\r\nshort\r\n", "A1").result);
 }
 
+// An escaped quote must not end the quoted name, and an escaped backslash
+// must not escape the closing quote.
+TEST(ImapAcl, EscapesInAQuotedMailboxName) {
+    const std::string line = "* ACL \"say \\\"hi\\\" c:\\\\\" jdoe lrs\r";
+    std::string name;
+    size_t end = 0;
+    ASSERT_TRUE(aclLineMailbox(line, name, &end));
+    EXPECT_EQ("say \"hi\" c:\\", name);
+    EXPECT_EQ(line.find(" jdoe"), end);
+
+    const std::list<IMAPAcl> acls = parseAclLines({line}, name);
+    ASSERT_EQ(1u, acls.size());
+    EXPECT_EQ("jdoe", acls.front().identifier);
+    EXPECT_EQ("lrs", acls.front().rights);
+}
+
 TEST(ImapAcl, ForeignOrMalformedLinesFail) {
     for (const char* line :
          {"* ACL other anyone lrs", "* ACL shared1 jdoe", "* MYRIGHTS shared1 l", "*", "* ACL",

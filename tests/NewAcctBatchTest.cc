@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "account/Passwords.h"
 #include "tests/support/DroppingProxy.h"
 #include "tests/support/Process.h"
 #include "tests/support/Slapd.h"
@@ -115,10 +116,13 @@ Rows roster() {
     return rows;
 }
 
-// p15's contact is there already: its add fails after the user entry.
+// p15's contact is there already and refuses every change: p15 fails after
+// its user entry is written.
 const char* const kStaleContact =
     "dn: uid=p15:system,o=AddressBook,o=site\nobjectClass: inetOrgPerson\n"
     "uid: p15:system\ncn: stale\nsn: stale\n";
+const char* const kLockedContact =
+    "access to dn.exact=\"uid=p15:system,o=AddressBook,o=site\"\n\tby * read\n";
 
 // What a failed single run left of `login`, removed as a batch takes it back.
 void removeLeftovers(const Slapd& slapd, const std::string& login, bool contact) {
@@ -143,7 +147,7 @@ void removeLeftovers(const Slapd& slapd, const std::string& login, bool contact)
 TEST(NewAcctBatch, EachRowAsItsSingleRunInFileOrder) {
     const Rows rows = roster();
     const std::string file = writeFile("roster.csv", csv(rows), 0644);
-    Slapd batch{kStaleContact}, singles{kStaleContact};
+    Slapd batch{kStaleContact, kLockedContact}, singles{kStaleContact, kLockedContact};
     const std::string before = batch.dump();
     const ProcessResult plan =
         newacct(shared(batch.portText(), {"-up", "pw", "-dryrun", "-batch", file}));
@@ -177,8 +181,8 @@ TEST(NewAcctBatch, EachRowAsItsSingleRunInFileOrder) {
             // A batch takes back what a failed row wrote.
             removeLeftovers(singles, row[0], row[0] != "p15");
         }
-        // A plan cannot know that p15's contact add fails, so it gives p15
-        // a number and every later row the next one.
+        // A plan cannot know that p15's contact refuses its change, so it
+        // gives p15 a number and every later row the next one.
         if (row[0] != "p15") {
             EXPECT_EQ(line[0] == '0' ? "0\t" : line,
                       planned.at(row[0]).substr(0, line[0] == '0' ? 2 : std::string::npos))
@@ -195,7 +199,7 @@ TEST(NewAcctBatch, ACutBatchRunAgainMakesWhatIsMissing) {
     const Rows rows = roster();
     const std::string utf8 = writeFile("whole.csv", csv(rows), 0644);
     const std::string latin = writeFile("latin1.csv", latin1(csv(rows, "")), 0644);
-    Slapd whole{kStaleContact}, cut{kStaleContact};
+    Slapd whole{kStaleContact, kLockedContact}, cut{kStaleContact, kLockedContact};
     const auto wholeLines =
         results(newacct(shared(whole.portText(), {"-up", "pw", "-batch", utf8})).out);
     {
@@ -272,10 +276,10 @@ TEST(NewAcctBatch, BesideSingleRunsEveryNumberAndAddressOnce) {
         EXPECT_EQ(1u, slapd.holders("(alias=x" + std::to_string(i) + ")").size()) << i;
 }
 
-bool binds(const Slapd& slapd, const std::string& uid, const std::string& password) {
-    return runProcess("/usr/bin/ldapwhoami", {"-x", "-H", "ldap://127.0.0.1:" + slapd.portText(),
-                                              "-D", "uid=" + uid + ",o=site", "-w", password})
-               .status == 0;
+// A password as the one generator makes them: its length, its alphabet.
+bool madeUp(const std::string& password) {
+    return password.size() == kMadePasswordLength &&
+           password.find_first_not_of(kPasswordAlphabet) == std::string::npos;
 }
 
 TEST(NewAcctBatch, MadeUpPasswords) {
@@ -284,6 +288,8 @@ TEST(NewAcctBatch, MadeUpPasswords) {
     for (int i = 1; i <= 6; ++i)
         rows.push_back({"g" + std::to_string(i), "G", i == 6 ? "given1" : ""});
     const std::string file = writeFile("genpw.csv", csv(rows));
+    const std::string again =
+        writeFile("genpw2.csv", csv({{"uid", "sn"}, {"t1", "T"}, {"t2", "T"}}));
     // With the audit lines caught by the preloaded syslog stand-in.
     const std::string capture = testing::TempDir() + "/batch-syslog";
     std::remove(capture.c_str());
@@ -308,25 +314,67 @@ TEST(NewAcctBatch, MadeUpPasswords) {
         const std::string password = line.substr(line.find('\t', 2) + 1);
         if (uid == "g6") {
             EXPECT_EQ(std::string::npos, line.find('\t', 2));  // its own password
-            EXPECT_TRUE(binds(slapd, uid, "given1"));
+            EXPECT_TRUE(slapd.binds("uid=" + uid + ",o=site", "given1"));
             continue;
         }
-        EXPECT_EQ(12u, password.size());
-        EXPECT_EQ(std::string::npos,
-                  password.find_first_not_of(
-                      "abcdefghijkmnopqrstuvwxyzABCDEFGHJKLMNPQRSTUVWXYZ23456789"));
-        EXPECT_TRUE(binds(slapd, uid, password)) << uid;
+        EXPECT_TRUE(madeUp(password)) << password;
+        EXPECT_TRUE(slapd.binds("uid=" + uid + ",o=site", password)) << uid;
         passwords.insert(password);
         EXPECT_EQ(std::string::npos, audit.find(password));
         EXPECT_NE(std::string::npos,
                   slapd.search("uid=" + uid + ",o=site").find("shadowLastChange: 0\n"));
     }
     EXPECT_EQ(5u, passwords.size());
+    // A system that grants no thread only makes the hashing slower.
+    const ProcessResult threadless =
+        runProcess(NEWACCT_BIN, shared(slapd.portText(), {"-genpw", "-batch", again}), "", false,
+                   {"LC_ALL=C.UTF-8", "LD_PRELOAD=" NO_THREADS_SHIM,
+                    "ASAN_OPTIONS=detect_leaks=1:verify_asan_link_order=0"});
+    EXPECT_EQ(0, threadless.status) << threadless.out << threadless.err;
+    EXPECT_EQ(2u, results(threadless.out).size());
     // A single run prints the password it made.
     const ProcessResult single =
         newacct(shared(slapd.portText(), {"-genpw", "-uid", "one", "-sn", "O"}));
     ASSERT_EQ(0, single.status) << single.out;
-    EXPECT_TRUE(binds(slapd, "one", single.out.substr(0, single.out.size() - 1)));
+    const std::string password = single.out.substr(0, single.out.size() - 1);
+    EXPECT_TRUE(madeUp(password)) << password;
+    EXPECT_TRUE(slapd.binds("uid=one,o=site", password));
+}
+
+// dropacct keeps the contact card of a login it removes: a pupil who comes
+// back is created again, by a single run and by a batch, and the card takes
+// the new account's values (nothing of the old ones stays).
+TEST(NewAcctBatch, ALoginRemovedBeforeIsCreatedAgain) {
+    Slapd slapd;
+    const std::string card = "uid=back:system,o=AddressBook,o=site";
+    const auto drop = [&slapd, &card] {
+        const ProcessResult r =
+            runProcess(DROPACCT_BIN, {"-ldap", "-LH", "127.0.0.1", "-LP", slapd.portText(), "-bDN",
+                                      "o=site", "-al", "admin", "-ap", "secret", "-uid", "back"});
+        ASSERT_EQ(0, r.status) << r.out;
+        ASSERT_TRUE(slapd.exists(card));
+    };
+    ASSERT_EQ(0, newacct(shared(slapd.portText(),
+                                {"-up", "pw", "-uid", "back", "-sn", "Old", "-givenname", "Olga",
+                                 "-mail", "old@x.org", "-ou", "Staff"}))
+                     .status);
+    drop();
+    const ProcessResult single = newacct(shared(
+        slapd.portText(), {"-up", "pw", "-uid", "back", "-sn", "New", "-mail", "new@x.org"}));
+    ASSERT_EQ(0, single.status) << single.out;
+    std::string shown = slapd.search(card, "(objectClass=*)", "base");
+    EXPECT_NE(std::string::npos, shown.find("\nsn: New\ncn: New\nmail: new@x.org\n")) << shown;
+    for (const char* old : {"Olga", "Old", "old@x.org", "ou: "})
+        EXPECT_EQ(std::string::npos, shown.find(old)) << old;
+    drop();
+    const std::string file =
+        writeFile("back.csv", csv({{"uid", "sn", "givenname"}, {"back", "Back", "Bea"}}), 0644);
+    const ProcessResult batch = newacct(shared(slapd.portText(), {"-up", "pw", "-batch", file}));
+    EXPECT_EQ(0, batch.status) << batch.out;
+    shown = slapd.search(card, "(objectClass=*)", "base");
+    EXPECT_NE(std::string::npos, shown.find("givenName: Bea\n")) << shown;
+    EXPECT_NE(std::string::npos, shown.find("cn: Bea Back\n"));
+    EXPECT_EQ(std::string::npos, shown.find("mail: "));
 }
 
 TEST(NewAcctBatch, RefusedFilesChangeNothing) {

@@ -15,6 +15,7 @@
 
 #include "common/Base64.h"
 #include "tests/support/Process.h"
+#include "tests/support/Slapd.h"
 
 namespace {
 
@@ -64,6 +65,17 @@ std::string sieveReply(Socket& s) {
     }
 }
 
+// `text` as an IMAP quoted string.
+std::string quoted(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        out += c;
+    }
+    return out + '"';
+}
+
 void sieveLogin(Socket& s, const std::string& user) {
     sieveReply(s);
     s.write("AUTHENTICATE \"PLAIN\" \"" + base64(user + '\0' + "admin" + '\0' + "secret") +
@@ -86,8 +98,12 @@ Cyrus::Cyrus(const ServerTls& tls) : dir_(makeTempFolder("cyrus-test")) {
     start();
 }
 
-void Cyrus::start() {
-    const ProcessResult started = runProcess(kScript, {"start", dir_});
+Cyrus::Cyrus(const Slapd& directory) : dir_(makeTempFolder("cyrus-test")) {
+    start({"CYRUS_AUTH_LDAP=ldap://127.0.0.1:" + directory.portText() + "/"});
+}
+
+void Cyrus::start(const std::vector<std::string>& environment) {
+    const ProcessResult started = runProcess(kScript, {"start", dir_}, "", false, environment);
     if (started.status != 0)
         throw std::runtime_error("Cyrus did not start: " + started.err);
     std::istringstream(started.out) >> imapPort_ >> sievePort_ >> imapsPort_;
@@ -110,6 +126,17 @@ Cyrus::~Cyrus() {
 
 void Cyrus::addUser(const std::string& user, const std::string& password) const {
     runProcess(kScript, {"adduser", dir_, user, password});
+}
+
+bool Cyrus::userLogin(const std::string& user, const std::string& password) const {
+    Socket s(host_, adminImapPort_);
+    s.line();
+    s.write("U1 login " + quoted(user) + " " + quoted(password) + "\r\n");
+    for (std::string line = s.line(); !line.empty(); line = s.line()) {
+        if (line.rfind("U1 ", 0) == 0)
+            return line.rfind("U1 OK ", 0) == 0;
+    }
+    return false;
 }
 
 std::string Cyrus::imap(const std::vector<std::string>& commands) const {

@@ -8,11 +8,18 @@
 
 #include "tests/support/ServerTls.h"
 
+class Slapd;
+
 class Cyrus {
   public:
     Cyrus();
     // With STARTTLS on both services and imaps (on imapsPort()).
     explicit Cyrus(const ServerTls& tls);
+    // Checking every password by a bind to `directory` (through a private
+    // saslauthd), as a school server does: users are the directory's
+    // uid=<login>,o=site entries, the administrator is uid=admin,o=site.
+    // `directory` must outlive this server.
+    explicit Cyrus(const Slapd& directory);
     // The helpers below for a server someone else started and stops (one
     // instance of a murder), logging in as admin/secret in clear.
     struct Running {
@@ -29,6 +36,9 @@ class Cyrus {
     int sievePort() const { return sievePort_; }
     int imapsPort() const { return imapsPort_; }
     void addUser(const std::string& user, const std::string& password) const;
+    // True when an IMAP LOGIN as `user` succeeds (on a service that always
+    // takes plain logins).
+    bool userLogin(const std::string& user, const std::string& password) const;
 
     // Sends IMAP command lines as the administrator, one at a time, and
     // returns every reply line.
@@ -43,7 +53,8 @@ class Cyrus {
     std::string listScripts(const std::string& user) const;
 
   private:
-    void start();
+    // `environment`: the start script's NAME=value settings.
+    void start(const std::vector<std::string>& environment = {});
 
     std::string dir_;
     std::string host_ = "127.0.0.1";

@@ -44,12 +44,13 @@ size_t firstMessageSize(const std::string& buffer) {
 }  // namespace
 
 DroppingProxy::DroppingProxy(int upstreamPort, int cutAt, Cut cut,
-                             std::function<void(int)> beforeRequest, Framing framing)
+                             std::function<void(int)> beforeRequest, Framing framing, Later later)
     : upstreamPort_(upstreamPort),
       cutAt_(cutAt),
       cut_(cut),
       beforeRequest_(std::move(beforeRequest)),
-      framing_(framing) {
+      framing_(framing),
+      later_(later) {
     listener_ = listenOnLoopback(port_, "dropping proxy");
     thread_ = std::thread(&DroppingProxy::run, this);
 }
@@ -61,6 +62,7 @@ DroppingProxy::DroppingProxy(int upstreamPort, std::string mark)
 }
 
 DroppingProxy::~DroppingProxy() {
+    ending_ = true;
     if (thread_.joinable())
         thread_.join();
 }
@@ -76,25 +78,42 @@ void DroppingProxy::run() {
     const int client = poll(&waiting, 1, 10000) > 0 ? accept(listener_, nullptr, nullptr) : -1;
     // Closed at once, so a client that reconnects after the cut finds no
     // server, as after a crash.
-    close(listener_);
-    if (client < 0)
+    if (later_ == NoServer)
+        close(listener_);
+    if (client >= 0)
+        relay(client, true);
+    if (later_ == NoServer)
         return;
+    while (!ending_) {
+        if (poll(&waiting, 1, 50) > 0) {
+            const int again = accept(listener_, nullptr, nullptr);
+            if (again >= 0)
+                relay(again, false);
+        }
+    }
+    close(listener_);
+}
+
+void DroppingProxy::relay(int client, bool cutting) {
     const int upstream = socket(AF_INET, SOCK_STREAM, 0);
     const sockaddr_in address = loopbackAddress(upstreamPort_);
     if (connect(upstream, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
-        relay(client, upstream);
+        forward(client, upstream, cutting);
     close(upstream);
     close(client);
 }
 
-void DroppingProxy::relay(int client, int upstream) {
+void DroppingProxy::forward(int client, int upstream, bool cutting) {
     std::string pending;  // client bytes not yet forwarded
     bool cutOnReply = false;
+    bool silent = false;
     char buffer[65536];
-    for (;;) {
+    for (int idleMs = 0; idleMs < 30000 && !ending_;) {
         pollfd fds[2] = {{client, POLLIN, 0}, {upstream, POLLIN, 0}};
-        if (poll(fds, 2, 30000) <= 0)
+        const int ready = poll(fds, 2, 50);
+        if (ready < 0)
             return;
+        idleMs = ready == 0 ? idleMs + 50 : 0;
         if (fds[0].revents) {
             const ssize_t n = recv(client, buffer, sizeof buffer, 0);
             if (n <= 0)
@@ -102,24 +121,31 @@ void DroppingProxy::relay(int client, int upstream) {
             pending.append(buffer, n);
             while (const size_t size =
                        framing_ == Ldap ? firstMessageSize(pending) : pending.find('\n') + 1) {
-                ++messages_;
-                if (messages_ == cutAt_ && cut_ == BeforeRequest)
+                if (silent) {
+                    pending.erase(0, size);
+                    continue;
+                }
+                const int message = cutting ? ++messages_ : 0;
+                const bool here = message != 0 && message == cutAt_;
+                if (beforeRequest_ && cutting)
+                    beforeRequest_(message);
+                if (here && cut_ == BeforeRequest)
                     return;
-                if (!mark_.empty() && pending.substr(0, size).find(mark_) != std::string::npos)
+                if (cutting && !mark_.empty() &&
+                    pending.substr(0, size).find(mark_) != std::string::npos)
                     return;
-                if (beforeRequest_)
-                    beforeRequest_(messages_);
                 if (!sendAll(upstream, pending.data(), size))
                     return;
                 pending.erase(0, size);
-                cutOnReply = cutOnReply || (messages_ == cutAt_ && cut_ == BeforeReply);
+                cutOnReply = cutOnReply || (here && cut_ == BeforeReply);
+                silent = here && cut_ == Silence;
             }
         }
         if (fds[1].revents) {
             if (cutOnReply)
                 return;
             const ssize_t n = recv(upstream, buffer, sizeof buffer, 0);
-            if (n <= 0 || !sendAll(client, buffer, n))
+            if (n <= 0 || (!silent && !sendAll(client, buffer, n)))
                 return;
         }
     }

@@ -112,6 +112,12 @@ bool Slapd::exists(const std::string& dn) const {
     return !search(dn, "(objectClass=*)", "base", "1.1").empty();
 }
 
+bool Slapd::binds(const std::string& dn, const std::string& password) const {
+    return runProcess("/usr/bin/ldapwhoami",
+                      {"-x", "-H", "ldap://127.0.0.1:" + portText(), "-D", dn, "-w", password})
+               .status == 0;
+}
+
 namespace {
 // The values of "name: value" lines of an LDIF text.
 std::vector<std::string> valuesOf(const std::string& ldif, const std::string& name) {

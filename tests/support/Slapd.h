@@ -38,6 +38,8 @@ class Slapd {
                        const std::string& scope = "sub",
                        const std::string& attributes = std::string()) const;
     bool exists(const std::string& dn) const;
+    // True when a simple bind as `dn` with `password` succeeds (ldapwhoami).
+    bool binds(const std::string& dn, const std::string& password) const;
     // Every entry below o=site with all attributes (and the operational
     // ones named in `operational`), entries sorted, so two dumps compare
     // equal exactly when the directory holds the same data.

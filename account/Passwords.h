@@ -2,6 +2,7 @@
 // and hashed for the directory.
 #pragma once
 
+#include <functional>
 #include <string>
 
 // The characters of a made-up password: no two that look alike in print
@@ -12,6 +13,8 @@ constexpr size_t kMadePasswordLength = 12;
 // kMadePasswordLength characters of kPasswordAlphabet, each drawn evenly
 // with getrandom(2). Raises MyException(-12) when the source fails.
 std::string makePassword();
+// The same draw from the bytes `nextByte` returns, so that tests can drive it.
+std::string makePassword(const std::function<unsigned char()>& nextByte);
 
 // "{crypt}" and a SHA-512 crypt hash with a fresh salt; safe to call from
 // several threads at once. Raises MyException(-12, "password hashing failed").

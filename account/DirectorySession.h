@@ -11,7 +11,8 @@ class DirectorySession {
   public:
     explicit DirectorySession(DirectoryParams params) : params_(std::move(params)) {}
 
-    // Raises MyException(-12, "bind failed...").
+    // Raises MyException(-12, "bind failed..."); a directory that does not
+    // answer is named with the time waited.
     void bind();
     // Null until bound, and after unbind().
     LDAPConnection* connection() const { return connection_.get(); }
@@ -22,9 +23,15 @@ class DirectorySession {
     bool answers();
     // Drops a lost connection and binds a new one; false when that fails.
     bool rebind();
+    // Whether the directory stopped answering: a request, or the last bind,
+    // was not answered in time.
+    bool silent() const;
+    // The text for that: "Timed out: the directory <uri> did not answer within ...".
+    std::string silence() const;
     const DirectoryParams& params() const { return params_; }
 
   private:
     DirectoryParams params_;
     std::unique_ptr<LDAPConnection> connection_;
+    bool bindUnanswered_ = false;
 };

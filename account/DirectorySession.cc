@@ -1,16 +1,29 @@
 // Binding, and telling a lost connection from a refused request.
-#include "newacct/DirectorySession.h"
+#include "account/DirectorySession.h"
 
 #include <ldap.h>
 
 #include "common/MyException.h"
 
 void DirectorySession::bind() {
+    bindUnanswered_ = false;
     try {
         openAdminSession(connection_, params_);
     } catch (const AdminSessionError& e) {
-        throw MyException(-12, e.explanation.empty() ? "bind failed" : "bind failed: " + e.text());
+        bindUnanswered_ = e.error.timedOut();
+        const bool told = !e.explanation.empty() || bindUnanswered_;
+        throw MyException(-12, told ? "bind failed: " + e.text() : "bind failed");
     }
+}
+
+bool DirectorySession::silent() const {
+    return bindUnanswered_ || (connection_ && connection_->silent());
+}
+
+std::string DirectorySession::silence() const {
+    const std::string server =
+        LDAPConnection::makeUri(params_.host, params_.port, params_.tls.mode == LdapTls::Ldaps);
+    return LDAPException::noAnswer(server, params_.answerWaitMs).getResultMsg();
 }
 
 void DirectorySession::unbind() {

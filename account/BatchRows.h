@@ -3,6 +3,7 @@
 // uid column, and every uid is usable and given once.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,4 +18,6 @@ struct BatchRow {
 // Raises MyException(kFileRefused) for a file that cannot be read, is too
 // large, or holds passwords that other users can read, and
 // MyException(kBatchRefused) for a file whose content is refused.
-std::vector<BatchRow> readBatchRows(const std::string& path, const std::string& encoding);
+// `isColumn` tells which parameter names a column may have.
+std::vector<BatchRow> readBatchRows(const std::string& path, const std::string& encoding,
+                                    const std::function<bool(const std::string&)>& isColumn);

@@ -1,20 +1,20 @@
 // Checking a batch file whole before any account of it is made.
-#include "newacct/BatchRows.h"
+#include "account/BatchRows.h"
 
 #include <algorithm>
 
 #include "common/CheckedFile.h"
 #include "common/Roster.h"
 #include "common/RosterLogins.h"
-#include "newacct/NewAcct.h"
 
-std::vector<BatchRow> readBatchRows(const std::string& path, const std::string& encoding) {
+std::vector<BatchRow> readBatchRows(const std::string& path, const std::string& encoding,
+                                    const std::function<bool(const std::string&)>& isColumn) {
     const FileRules& rules = kBatchFileRules;
     const CheckedFile file = readCheckedFile(path, rules);
     const Roster roster = Roster::parse(file.bytes, encoding, path);
     const std::vector<std::string>& header = roster.header();
     for (const std::string& name : header) {
-        if (!NewAcct::isAccountParam(name)) {
+        if (!isColumn(name)) {
             throw batchFileRefused(path,
                                    "column \"" + name + "\" names no parameter of an account");
         }

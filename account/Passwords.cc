@@ -1,5 +1,5 @@
 // Made-up passwords and their hashes.
-#include "newacct/Passwords.h"
+#include "account/Passwords.h"
 
 #include <crypt.h>
 #include <sys/random.h>
@@ -32,13 +32,17 @@ unsigned char randomByte() {
 }  // namespace
 
 std::string makePassword() {
+    return makePassword(randomByte);
+}
+
+std::string makePassword(const std::function<unsigned char()>& nextByte) {
     const size_t size = sizeof kPasswordAlphabet - 1;
     // Bytes at or above the largest multiple of the alphabet's size are
     // dropped, so every character is equally likely.
     const unsigned limit = 256 - 256 % size;
     std::string password;
     while (password.size() < kMadePasswordLength) {
-        const unsigned byte = randomByte();
+        const unsigned byte = nextByte();
         if (byte < limit) {
             password += kPasswordAlphabet[byte % size];
         }

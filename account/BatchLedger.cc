@@ -1,10 +1,12 @@
 // The batch's searches made once, and its bookkeeping of what it wrote.
-#include "newacct/BatchLedger.h"
+#include "account/BatchLedger.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
+#include "account/AccountNames.h"
+#include "account/AddressHolders.h"
 #include "common/Escape.h"
 #include "ldap/LDAPConnection.h"
 
@@ -53,12 +55,9 @@ unsigned BatchLedger::firstFreeNumber() const {
 void BatchLedger::readHolders(LDAPConnection& connection, const std::string& baseDN,
                               const std::vector<std::string>& addresses) {
     for (size_t start = 0; start < addresses.size(); start += kValuesPerSearch) {
-        std::string wanted;
         const size_t end = std::min(addresses.size(), start + kValuesPerSearch);
-        for (size_t i = start; i < end; ++i) {
-            const std::string value = escapeFilterValue(addresses[i]);
-            wanted += "(alias=" + value + ")(uid=" + value + ")";
-        }
+        const std::string wanted = addressHolderTerms(
+            std::vector<std::string>(addresses.begin() + start, addresses.begin() + end));
         std::unique_ptr<LDAPSearchResults> results = connection.search(
             baseDN, LDAPConnection::SEARCH_ONE, "(&(objectClass=posixAccount)(|" + wanted + "))",
             StringList{"uid", "alias"});
@@ -119,7 +118,7 @@ void BatchLedger::readGroups(LDAPConnection& connection, const std::string& base
             // Only the entry named cn=<name> is the one a membership goes to.
             const std::string dn = lower(entry->getDN());
             for (size_t i = start; i < end; ++i) {
-                if (dn == lower("cn=" + escapeDnValue(all[i]) + "," + baseDN)) {
+                if (dn == lower(classGroupDn(all[i], baseDN))) {
                     groups_.insert(lower(all[i]));
                 }
             }

@@ -1,0 +1,33 @@
+// The checks an account's values pass before anything is written: the form
+// of the mail address, the aliases and the telephone numbers, the classes'
+// system groups and the photo file. Each failure raises MyException with
+// newacct's code and message.
+#pragma once
+
+#include <string>
+
+// False exactly when `value` is non-empty and holds nothing but hyphens and
+// blanks.
+bool checkPhoneString(const std::string& value);
+
+struct PhoneParameter {
+    const char* parameter;  // and the attribute it fills
+    const char* message;    // the refusal, followed by the value
+};
+// The telephone parameters in the order they are checked.
+extern const PhoneParameter kPhoneParameters[5];
+
+// MyException(-16, "invalid <parameter>: <value>") for a value
+// checkPhoneString refuses.
+void checkPhoneValue(const PhoneParameter& phone, const std::string& value);
+// MyException(-16, "incorrect email address: ...") for an address without "@".
+void checkMailAddress(const std::string& mail);
+// MyException(-16, "incorrect alias ... Aborted"): an alias is a local part.
+void checkAliasForm(const std::string& alias);
+// The numeric ID of the system group `name`; MyException(-18) when this
+// system has no such group, checked before anything is written.
+unsigned classGroupId(const std::string& name);
+// The bytes of a photo file: a regular file of at most 32768 bytes that
+// other users may read (it is published in the directory). Raises
+// MyException(-42) otherwise; a FIFO or device is refused, never waited on.
+std::string readPhotoFile(const std::string& path);

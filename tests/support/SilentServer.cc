@@ -1,0 +1,35 @@
+// The hanging server.
+#include "tests/support/SilentServer.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "tests/support/Loopback.h"
+
+SilentServer::SilentServer(std::string opening) : opening_(std::move(opening)) {
+    listener_ = listenOnLoopback(port_, "silent server");
+    thread_ = std::thread(&SilentServer::run, this);
+}
+
+SilentServer::~SilentServer() {
+    ending_ = true;
+    thread_.join();
+    for (const int client : clients_)
+        close(client);
+    close(listener_);
+}
+
+void SilentServer::run() {
+    while (!ending_) {
+        pollfd waiting{listener_, POLLIN, 0};
+        if (poll(&waiting, 1, 50) <= 0)
+            continue;
+        const int client = accept(listener_, nullptr, nullptr);
+        if (client < 0)
+            continue;
+        clients_.push_back(client);
+        if (!opening_.empty())
+            send(client, opening_.data(), opening_.size(), MSG_NOSIGNAL);
+    }
+}
