@@ -6,7 +6,7 @@
 #include "tests/support/Process.h"
 #include "tests/support/Runs.h"
 #include "tests/support/ScriptedServer.h"
-#include "tests/support/SilentListener.h"
+#include "tests/support/SilentServer.h"
 #include "tests/support/Slapd.h"
 
 namespace {
@@ -172,8 +172,8 @@ TEST(DropAcctStageStops, NoServerAfterTheFailingStage) {
         {"Sieve: no server", {{"SP", "1"}}, -50, false},
     };
     for (const auto& c : cases) {
-        const SilentListener sieve;
-        const SilentListener imap;
+        const SilentServer sieve;
+        const SilentServer imap;
         std::vector<std::pair<std::string, std::string>> params{{"LH", "127.0.0.1"},
                                                                 {"LP", slapd.portText()},
                                                                 {"bDN", "o=site"},
