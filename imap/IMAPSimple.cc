@@ -66,6 +66,17 @@ void IMAPSimple::trace(const std::string& line) const {
 
 void IMAPSimple::send(const std::string& line, const std::string& traceLine,
                       const std::string& label) {
+    // After a reply that did not come in time, whatever arrives may belong
+    // to that command: nothing more goes out, and each command fails as
+    // against a silent server. Only the logout, whose tag is its own, does.
+    if (unanswered_) {
+        throw IMAPException(label, "connection timed out");
+    }
+    write(line, traceLine, label);
+}
+
+void IMAPSimple::write(const std::string& line, const std::string& traceLine,
+                       const std::string& label) {
     const std::string refused = unsendable(line);
     if (!refused.empty()) {
         throw IMAPException(label, refused + " in a command refused");
@@ -182,7 +193,7 @@ void IMAPSimple::logout() {
     if (connection_->alive()) {
         try {
             const std::string tagged = tag("L2");
-            send(tagged + " logout", tagged + " logout", "logout");
+            write(tagged + " logout", tagged + " logout", "logout");
             std::string response;
             readServerResponse(tagged, response, nullptr);
         } catch (const IMAPException&) {

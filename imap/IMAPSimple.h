@@ -49,7 +49,8 @@ class IMAPSimple {
     // comes after its wait cannot be taken for a later command's.
     void numberTags() { numbered_ = true; }
     // False once a reply did not come within its wait or the connection is
-    // gone: what comes next on it may belong to an earlier command.
+    // gone: what comes next on it may belong to an earlier command, so no
+    // command but the logout goes out any more.
     bool inStep() const;
 
     // STARTTLS, then the handshake; raises IMAPException ("starttls") when
@@ -90,9 +91,12 @@ class IMAPSimple {
     bool debug = false;
 
   private:
+    // Sends a command line; raises IMAPException with `label` once the
+    // session is out of step (see inStep), else as write() does.
+    void send(const std::string& line, const std::string& traceLine, const std::string& label);
     // Refuses (IMAPException with `label`) a line holding CR, LF or NUL: a
     // value must never be able to start a command of its own.
-    void send(const std::string& line, const std::string& traceLine, const std::string& label);
+    void write(const std::string& line, const std::string& traceLine, const std::string& label);
     // The tag of the command whose fixed tag is `fixed`.
     std::string tag(const std::string& fixed);
     // Sends one command, `tag` followed by `command` (`shown` in the
