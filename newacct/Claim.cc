@@ -226,7 +226,7 @@ bool NewAcct::recoverLostAdd(const LDAPException& lost) {
             throw LDAPException(LDAP_SERVER_DOWN, "");
         holder = userEntryHolder();
     } catch (const LDAPException&) {
-        written_.push_back({userDN(), "", "", std::nullopt, std::nullopt, true});
+        written_.push_back({userDN(), "", "", true});
         throw MyException(-14, failure + "so " + userDN() + " may have been written");
     }
     if (holder == Holder::Another) {
