@@ -7,6 +7,7 @@
 
 #include "account/AccountNames.h"
 #include "account/AddressHolders.h"
+#include "common/DistinguishedName.h"
 #include "common/Escape.h"
 #include "ldap/LDAPConnection.h"
 
@@ -122,10 +123,10 @@ void BatchLedger::readGroups(LDAPConnection& connection, const std::string& base
         std::unique_ptr<LDAPSearchResults> results = connection.search(
             baseDN, LDAPConnection::SEARCH_ONE, "(|" + wanted + ")", StringList{"cn"});
         while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
-            // Only the entry named cn=<name> is the one a membership goes to.
-            const std::string dn = lower(entry->getDN());
+            // Only the entry named cn=<name> is the one a membership goes to;
+            // the directory spells its name its own way.
             for (size_t i = start; i < end; ++i) {
-                if (dn == lower(classGroupDn(all[i], baseDN))) {
+                if (sameDN(entry->getDN(), classGroupDn(all[i], baseDN))) {
                     groups_.insert(lower(all[i]));
                 }
             }

@@ -13,7 +13,8 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from bench import ENV, private_cyrus, private_murder, run, timed  # noqa: E402
+from bench import (ENV, MURDER_BACKENDS, create_mailbox, make_mailboxes,  # noqa: E402
+                   private_cyrus, private_murder, run, timed)
 
 DEFAULT_WINDOW = 64
 WINDOWS = [1, 4, 16, 32, 64, 128, 256]
@@ -21,24 +22,23 @@ DELAY_US = 250
 
 
 class Server:
-    """A server with `size` mailboxes, every tenth holding an entry of jdoe
-    again before each run."""
+    """A server with `size` mailboxes (spread over a murder's `backends`
+    when given), every tenth holding an entry of jdoe again before each run."""
 
-    def __init__(self, build, port, size, place=lambda i: ()):
+    def __init__(self, build, port, size, backends=()):
         self.build = build
         self.port = str(port)
         self.imap = imaplib.IMAP4("127.0.0.1", int(port))
         self.imap.login("admin", "secret")
-        self.place = place
-        for i in range(size):
-            self.imap._simple_command("CREATE", f'"shared.box{i:05d}"', *place(i))
-        self.marked = [f"shared.box{i:05d}" for i in range(0, size, max(1, size // 10))]
+        self.backends = backends
+        names = make_mailboxes(self.imap, size, backends)
+        self.marked = names[::max(1, size // 10)]
         self.proxy = subprocess.Popen([os.path.join(build, "delay_proxy"), self.port,
                                        str(DELAY_US)], stdout=subprocess.PIPE, text=True)
         self.proxy_port = self.proxy.stdout.readline().strip()
 
     def prepare(self):
-        self.imap._simple_command("CREATE", '"user.jdoe"', *self.place(1))
+        create_mailbox(self.imap, "user.jdoe", self.backends[-1] if self.backends else None)
         for mailbox in self.marked:
             self.imap.setacl(mailbox, "jdoe", "lrs")
 
@@ -134,9 +134,7 @@ def single_server(build, size, repeats):
 def murder_frontend(build, size, repeats):
     header(size, repeats)
     with private_murder("mailacct-sweep-murder-") as settings:
-        backends = ("127.0.0.2!default", "127.0.0.3!default")
-        server = Server(build, settings["MURDER_FE_IMAP_PORT"], size,
-                        lambda i: (backends[i % 2],))
+        server = Server(build, settings["MURDER_FE_IMAP_PORT"], size, MURDER_BACKENDS)
         try:
             server.check()
             compare(server, "murder frontend (2 backends)", repeats)

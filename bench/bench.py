@@ -84,6 +84,42 @@ def private_murder(prefix):
         run(["rm", "-rf", folder], check=False)
 
 
+# The backends of the private murder, as CREATE's location argument.
+MURDER_BACKENDS = ("127.0.0.2!default", "127.0.0.3!default")
+
+
+def create_mailbox(imap, name, backend=None):
+    """CREATE name (on `backend`, a murder's "server!partition"); raises
+    unless the server created it."""
+    typ, data = imap._simple_command("CREATE", f'"{name}"', *([backend] if backend else []))
+    if typ != "OK":
+        raise RuntimeError(f"CREATE {name} {backend or ''}: {typ} {data}")
+
+
+def make_mailboxes(imap, size, backends=()):
+    """`size` mailboxes, spread over `backends` in turn when given; returns
+    their names. A murder keeps a mailbox on its parent's backend (a CREATE
+    elsewhere is refused: "unable to reserve mailbox on mupdate server"),
+    so each backend gets a top-level mailbox of its own. Every CREATE is
+    checked and the server must then list them all."""
+    names = []
+    for i in range(size):
+        if backends:
+            name = f"shared{i % len(backends)}.box{i:05d}"
+            create_mailbox(imap, name, backends[i % len(backends)])
+        else:
+            name = f"shared.box{i:05d}"
+            create_mailbox(imap, name)
+        names.append(name)
+    typ, listed = imap.list('""', "*")
+    found = {line.decode().rsplit(" ", 1)[-1].strip('"') for line in listed if line}
+    missing = [name for name in names if name not in found]
+    if typ != "OK" or missing:
+        raise RuntimeError(f"the server lists {len(names) - len(missing)} of the {size} "
+                           f"mailboxes made")
+    return names
+
+
 def start_sandbox(folder):
     """Starts slapd and Cyrus in folder; returns it and their settings."""
     run([os.path.join(TESTENV, "sandbox.sh"), "start", folder])

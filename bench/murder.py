@@ -10,20 +10,20 @@ import statistics
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from bench import private_cyrus, private_murder, timed  # noqa: E402
+from bench import (MURDER_BACKENDS, create_mailbox, make_mailboxes,  # noqa: E402
+                   private_cyrus, private_murder, timed)
 
 
-def sweep(build, port, size, repeats, place):
+def sweep(build, port, size, repeats, backends=()):
     """Median seconds of dropacct -imap and of the floor on the server at
-    port, with `size` mailboxes made there (`place(i)` names where)."""
+    port, with `size` mailboxes made there (spread over a murder's
+    `backends` when given)."""
     imap = imaplib.IMAP4("127.0.0.1", int(port))
     imap.login("admin", "secret")
-    for i in range(size):
-        imap._simple_command("CREATE", f'"shared.box{i:05d}"', *place(i))
-    marked = [f"shared.box{i:05d}" for i in range(0, size, max(1, size // 10))]
+    marked = make_mailboxes(imap, size, backends)[::max(1, size // 10)]
 
     def prepare():
-        imap._simple_command("CREATE", '"user.jdoe"', *place(1))
+        create_mailbox(imap, "user.jdoe", backends[-1] if backends else None)
         for mailbox in marked:
             imap.setacl(mailbox, "jdoe", "lrs")
 
@@ -55,12 +55,11 @@ def main():
           f"(median of {repeats}; goal through the frontend: within 1.10)")
     print(f"{'server':<32} {'boxes':>8} {'ACLs':>6} {'ours ms':>10} {'floor ms':>10} {'ratio':>7}")
     with private_murder("mailacct-murder-") as settings:
-        backends = ("127.0.0.2!default", "127.0.0.3!default")
         ours, floor, marked = sweep(build, settings["MURDER_FE_IMAP_PORT"], size, repeats,
-                                    lambda i: (backends[i % 2],))
+                                    MURDER_BACKENDS)
         report("murder frontend (two backends)", size, marked, ours, floor)
     with private_cyrus("mailacct-single-") as port:
-        ours, floor, marked = sweep(build, port, size, repeats, lambda i: ())
+        ours, floor, marked = sweep(build, port, size, repeats)
         report("one Cyrus server", size, marked, ours, floor)
 
 

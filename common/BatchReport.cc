@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include "common/OutputCheck.h"
+
 namespace {
 
 std::ostream* terminalProgress() {
@@ -78,11 +80,20 @@ int BatchReport::exitCode() const {
     return 0;
 }
 
+std::vector<size_t> BatchReport::undelivered() const {
+    std::vector<size_t> lost;
+    for (size_t i = delivered_; i < written_; ++i) {
+        lost.push_back(i);
+    }
+    return lost;
+}
+
 void BatchReport::writeReadyLines() {
     if (written_ == results_.size() || !results_[written_]) {
         return;
     }
     clearProgress();
+    const size_t lastDelivered = written_;
     for (; written_ < results_.size() && results_[written_]; ++written_) {
         const Result& result = *results_[written_];
         out_ << uids_[written_] << '\t' << result.status;
@@ -91,7 +102,10 @@ void BatchReport::writeReadyLines() {
         }
         out_ << '\n';
     }
-    out_.flush();
+    // Once output failed, nothing written after it counts as delivered.
+    if (flushed(out_) && delivered_ == lastDelivered) {
+        delivered_ = written_;
+    }
 }
 
 void BatchReport::drawProgress(bool force) {

@@ -33,6 +33,10 @@ class BatchReport {
     void sweepProgress(size_t swept, size_t total);
     // 0 when every account ended 0, else kBatchIncomplete.
     int exitCode() const;
+    // Whether every result line written so far reached `out`; the accounts
+    // whose lines did not, in file order.
+    bool delivered() const { return delivered_ == written_; }
+    std::vector<size_t> undelivered() const;
 
   private:
     struct Result {
@@ -48,6 +52,7 @@ class BatchReport {
     std::vector<std::string> uids_;
     std::vector<std::optional<Result>> results_;
     size_t written_ = 0;
+    size_t delivered_ = 0;  // lines that went out with a flush that worked
     size_t settledCount_ = 0;
     size_t swept_ = 0;
     size_t mailboxes_ = 0;

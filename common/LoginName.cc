@@ -1,5 +1,7 @@
-// Login name sanity check.
+// Login name checks and the stored form of a login.
 #include "common/LoginName.h"
+
+#include <cctype>
 
 bool isUsableLoginName(const std::string& name) {
     if (!name.empty() && (name.front() == ' ' || name.back() == ' ')) {
@@ -11,4 +13,11 @@ bool isUsableLoginName(const std::string& name) {
         }
     }
     return true;
+}
+
+std::string lowerCaseLogin(std::string name) {
+    for (char& c : name) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return name;
 }

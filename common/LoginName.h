@@ -1,4 +1,4 @@
-// What a login name may not look like, whatever else it holds.
+// Login names as the programs store and compare them.
 #pragma once
 
 #include <string>
@@ -8,3 +8,8 @@
 // names, so "alice " would address alice's entry while the mail server
 // knows no such user: such a name would split one account in two.
 bool isUsableLoginName(const std::string& name);
+
+// The login as it is stored: each byte lower-cased with std::tolower.
+// Directory names ignore case but memberUid, mailbox names and ACL
+// identifiers do not, so "MMueller" and "mmueller" must be one account.
+std::string lowerCaseLogin(std::string name);

@@ -15,10 +15,6 @@ size_t lineAt(const std::string& text, size_t offset) {
     return 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + offset, '\n'));
 }
 
-MyException refused(const std::string& path, const std::string& why) {
-    return MyException(kBatchRefused, "refusing batch file " + path + ": " + why);
-}
-
 // The text as UTF-8, without a byte-order mark.
 std::string utf8Text(const std::string& bytes, const std::string& encoding,
                      const std::string& path) {
@@ -32,13 +28,13 @@ std::string utf8Text(const std::string& bytes, const std::string& encoding,
     const std::string from = encoding.empty() ? "WINDOWS-1252" : encoding;
     Conversion converted = convertToUtf8(bytes, from);
     if (converted.unknownEncoding) {
-        throw refused(path, "unknown encoding " + encoding);
+        throw batchFileRefused(path, "unknown encoding " + encoding);
     }
     if (converted.failedAt) {
-        throw refused(path, "line " + std::to_string(lineAt(bytes, *converted.failedAt)) +
-                                (encoding.empty() ? " is neither UTF-8 nor Windows-1252 (name its "
-                                                    "encoding with -encoding)"
-                                                  : " is not valid " + encoding));
+        throw batchFileRefused(path, "line " + std::to_string(lineAt(bytes, *converted.failedAt)) +
+                                         (encoding.empty() ? " is neither UTF-8 nor Windows-1252 "
+                                                             "(name its encoding with -encoding)"
+                                                           : " is not valid " + encoding));
     }
     if (!encoding.empty() && converted.text.compare(0, 3, "\xef\xbb\xbf") == 0) {
         converted.text.erase(0, 3);
@@ -134,19 +130,18 @@ Roster Roster::parse(const std::string& bytes, const std::string& encoding,
             collector.rowStart = collector.line;
         }
         if (!parser.feed(line, collector)) {
-            throw refused(path, "line " + std::to_string(collector.line) +
-                                    ": a quote out of place (quote the whole cell and double "
-                                    "each quote inside it)");
+            throw batchFileRefused(path, collector.line,
+                                   "a quote out of place (quote the whole cell and double each "
+                                   "quote inside it)");
         }
         collector.line += line.back() == '\n';
         start = end;
     }
     if (!parser.finish(collector)) {
-        throw refused(
-            path, "line " + std::to_string(collector.rowStart) + ": a quoted cell is not closed");
+        throw batchFileRefused(path, collector.rowStart, "a quoted cell is not closed");
     }
     if (collector.rows.empty()) {
-        throw refused(path, "it has no header row");
+        throw batchFileRefused(path, "it has no header row");
     }
     Roster roster;
     for (const std::string& name : collector.rows.front().cells) {
@@ -159,9 +154,10 @@ Roster Roster::parse(const std::string& bytes, const std::string& encoding,
             row.cells.pop_back();
         }
         if (row.cells.size() > roster.header_.size()) {
-            throw refused(path, "line " + std::to_string(row.line) + " has " +
-                                    std::to_string(row.cells.size()) + " cells, the header " +
-                                    std::to_string(roster.header_.size()));
+            throw batchFileRefused(path, "line " + std::to_string(row.line) + " has " +
+                                             std::to_string(row.cells.size()) +
+                                             " cells, the header " +
+                                             std::to_string(roster.header_.size()));
         }
         if (std::all_of(row.cells.begin(), row.cells.end(),
                         [](const std::string& cell) { return cell.empty(); })) {
@@ -181,6 +177,14 @@ std::vector<size_t> Roster::columns(const std::string& name) const {
         }
     }
     return found;
+}
+
+MyException batchFileRefused(const std::string& path, const std::string& why) {
+    return MyException(kBatchRefused, "batch file " + path + ": " + why);
+}
+
+MyException batchFileRefused(const std::string& path, size_t line, const std::string& why) {
+    return batchFileRefused(path, "line " + std::to_string(line) + ": " + why);
 }
 
 const FileRules kBatchFileRules{"batch file", 16 << 20, "16 MiB"};

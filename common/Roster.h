@@ -6,9 +6,15 @@
 #include <vector>
 
 #include "common/CheckedFile.h"
+#include "common/MyException.h"
 
 // The status of a batch file whose content is refused; nothing was done.
 constexpr int kBatchRefused = -20;
+
+// The refusal of a batch file for its content, in the one form both
+// programs use: "batch file PATH: WHY", or "batch file PATH: line N: WHY".
+MyException batchFileRefused(const std::string& path, const std::string& why);
+MyException batchFileRefused(const std::string& path, size_t line, const std::string& why);
 
 class Roster {
   public:

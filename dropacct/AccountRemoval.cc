@@ -2,7 +2,11 @@
 #include "dropacct/AccountRemoval.h"
 
 #include "common/AuditLog.h"
+#include "common/LoginName.h"
 #include "dropacct/RemovalSettings.h"
+
+AccountRemoval::AccountRemoval(const std::string& listedAs)
+    : uid_(lowerCaseLogin(listedAs)), listedAs_(listedAs) {}
 
 void AccountRemoval::fail(const MyException& error) {
     if (!failure_) {

@@ -1,5 +1,5 @@
-// One account of a removal run: its uid, how far its removal got, what was
-// removed (for its audit line) and the failure it ended with.
+// One account of a removal run: its login, how far its removal got, what
+// was removed (for its audit line) and the failure it ended with.
 #pragma once
 
 #include <optional>
@@ -12,9 +12,14 @@ class RemovalSettings;
 
 class AccountRemoval {
   public:
-    explicit AccountRemoval(std::string uid) : uid_(std::move(uid)) {}
+    // `listedAs` is the uid as the roster or option spells it; the account
+    // is the login as newacct stores it, in lower case.
+    explicit AccountRemoval(const std::string& listedAs);
 
+    // The stored login: what every stage removes, and the audit line names.
     const std::string& uid() const { return uid_; }
+    // The uid as given, for the result line.
+    const std::string& listedAs() const { return listedAs_; }
     // Still going: no stage failed for this account.
     bool going() const { return !failure_; }
     const std::optional<MyException>& failure() const { return failure_; }
@@ -45,6 +50,7 @@ class AccountRemoval {
 
   private:
     std::string uid_;
+    std::string listedAs_;
     std::optional<MyException> failure_;
 };
 

@@ -1,42 +1,29 @@
 // dropacct -batch.
 #include "dropacct/BatchRun.h"
 
-#include <map>
+#include <iostream>
 #include <sstream>
 
 #include "common/BatchReport.h"
 #include "common/MyException.h"
+#include "common/OutputCheck.h"
 #include "common/Roster.h"
+#include "common/RosterLogins.h"
 #include "dropacct/DropAcct.h"
 
 namespace {
 
-// The uid of every row, in file order; refuses a roster without a uid
-// column, a uid the single run would refuse and a uid listed twice.
+// The accounts of the roster's rows, in file order; refuses a roster the
+// shared rules refuse and a uid the single run would refuse.
 std::vector<AccountRemoval> accountsOf(const Roster& roster, const std::string& path) {
-    const std::string refusing = "refusing batch file " + path + ": ";
-    const std::vector<size_t> columns = roster.columns("uid");
-    if (columns.size() != 1) {
-        throw MyException(kBatchRefused, refusing + (columns.empty() ? "it has no uid column"
-                                                                     : "it has two uid columns"));
-    }
     std::vector<AccountRemoval> accounts;
-    std::map<std::string, size_t> lines;
-    for (const Roster::Row& row : roster.rows()) {
-        const std::string& uid = row.cells[columns.front()];
-        const std::string where = refusing + "line " + std::to_string(row.line) + ": ";
+    for (const RosterLogin& login : rosterLogins(roster, path)) {
         try {
-            RemovalSettings::checkUid(uid);
+            RemovalSettings::checkUid(login.uid);
         } catch (const MyException& e) {
-            throw MyException(kBatchRefused, where + (uid.empty() ? "no uid" : e.message));
+            throw batchFileRefused(path, login.line, e.message);
         }
-        const auto [first, added] = lines.emplace(uid, row.line);
-        if (!added) {
-            throw MyException(kBatchRefused, where + "uid " + uid +
-                                                 " is listed twice (first on line " +
-                                                 std::to_string(first->second) + ")");
-        }
-        accounts.emplace_back(uid);
+        accounts.emplace_back(login.uid);
     }
     return accounts;
 }
@@ -52,7 +39,7 @@ int runBatch(DropAcct& run, std::ostream& out) {
     }
     std::vector<std::string> uids;
     for (const AccountRemoval& account : accounts) {
-        uids.push_back(account.uid());
+        uids.push_back(account.listedAs());
     }
     // A plan is printed only whole; when it is not, the result lines say
     // what failed.
@@ -75,6 +62,18 @@ int runBatch(DropAcct& run, std::ostream& out) {
         } else {
             out << held.str();
         }
+    }
+    if (!report.delivered() || !flushed(out)) {
+        // The removals are done; a run of the same roster reports each
+        // account again.
+        std::cerr << outputFailure(settings.dryRun
+                                       ? "the plan was not delivered"
+                                       : std::to_string(report.undelivered().size()) + " of " +
+                                             std::to_string(accounts.size()) +
+                                             " result lines were not delivered; run the roster "
+                                             "again to see every account's result")
+                  << std::endl;
+        return kOutputFailed & 0xff;
     }
     return report.exitCode() & 0xff;
 }

@@ -1,14 +1,16 @@
 // The directory stage of a removal.
 #include "dropacct/DirectoryStage.h"
 
-#include <strings.h>
+#include <map>
 
 #include "common/AdminSession.h"
+#include "common/DistinguishedName.h"
 #include "common/Escape.h"
 #include "common/LdapErrorText.h"
 #include "common/LdifWriter.h"
 #include "common/MyException.h"
 #include "dropacct/AccountRemoval.h"
+#include "dropacct/RemovalPolicy.h"
 #include "dropacct/RemovalSettings.h"
 #include "ldap/LDAPException.h"
 
@@ -99,11 +101,12 @@ std::string DirectoryStage::userDN(const std::string& uid) const {
 void DirectoryStage::removeReferences(const std::vector<AccountRemoval*>& accounts,
                                       const std::string& objectClass, const std::string& attribute,
                                       int code, const std::string& failure) {
-    settings_.trace(attribute == "memberUid" ? "DropAcct::dropAcctLDAPGroups()"
-                                             : "DropAcct::dropAcctLDAPsharedFolder()");
+    // The trace names only steps that run.
     if (accounts.empty()) {
         return;
     }
+    settings_.trace(attribute == "memberUid" ? "DropAcct::dropAcctLDAPGroups()"
+                                             : "DropAcct::dropAcctLDAPsharedFolder()");
     std::vector<std::string> uids;
     for (const AccountRemoval* account : accounts) {
         uids.push_back(account->uid());
@@ -151,10 +154,10 @@ void DirectoryStage::removeReferences(const std::vector<AccountRemoval*>& accoun
 }
 
 void DirectoryStage::removeAdministrators(const std::vector<AccountRemoval*>& accounts) {
-    settings_.trace("DropAcct::delFromAddressBookAdmins()");
     if (accounts.empty()) {
         return;
     }
+    settings_.trace("DropAcct::delFromAddressBookAdmins()");
     const std::string adminsDN = "cn=AddressAdmins,o=AddressBook," + settings_.baseDN;
     std::vector<std::string> dns;
     for (const AccountRemoval* account : accounts) {
@@ -173,21 +176,22 @@ void DirectoryStage::removeAdministrators(const std::vector<AccountRemoval*>& ac
         // server an abandon request.
         while (results->getNext()) {
         }
+        // Each value as the directory holds it, by its name as the directory
+        // compares it: written with other case, spacing or escaping than
+        // ours (a -bDN "o=Site" or "o = site"), it still names the user.
+        std::map<std::string, std::string> heldByName;
+        const LDAPAttribute* held = entry->getAttributes()->getAttributeByName("member");
+        for (size_t i = 0; !one && held && i < held->getNumValues(); ++i) {
+            const std::string& value = held->getValues()[i];
+            heldByName.emplace(normalizedDN(value).value_or(value), value);
+        }
         std::vector<AccountRemoval*> members;
         LDAPAttribute values("member");
-        const LDAPAttribute* held = entry->getAttributes()->getAttributeByName("member");
         for (size_t a = 0; a < accounts.size(); ++a) {
-            if (one) {
+            const auto member = heldByName.find(normalizedDN(dns[a]).value_or(dns[a]));
+            if (one || member != heldByName.end()) {
                 members.push_back(accounts[a]);
-                values.addValue(dns[a]);
-            }
-            for (size_t i = 0; !one && held && i < held->getNumValues(); ++i) {
-                // The value as the directory holds it; names compare without case.
-                if (strcasecmp(held->getValues()[i].c_str(), dns[a].c_str()) == 0) {
-                    members.push_back(accounts[a]);
-                    values.addValue(held->getValues()[i]);
-                    break;
-                }
+                values.addValue(one ? dns[a] : member->second);
             }
         }
         if (members.empty()) {
@@ -215,7 +219,7 @@ void DirectoryStage::deleteSubtree(AccountRemoval& account) {
         deleteChildren(userDN(account.uid()), account);
     } catch (const LDAPException& e) {
         // Run again after an interruption, a batch finds some users gone.
-        if (settings_.batch() && e.getResultCode() == 32 /* noSuchObject */ &&
+        if (policy_.missingIsGone && e.getResultCode() == 32 /* noSuchObject */ &&
             account.removed.entries == 0) {
             account.entryGone = true;
             return;

@@ -14,12 +14,13 @@ class AccountRemoval;
 class LDAPException;
 class LdifWriter;
 class RemovalSettings;
+struct RemovalPolicy;
 
 class DirectoryStage {
   public:
     // Changes go into `plan` instead when it is given.
-    DirectoryStage(const RemovalSettings& settings, LdifWriter* plan)
-        : settings_(settings), plan_(plan) {}
+    DirectoryStage(const RemovalSettings& settings, const RemovalPolicy& policy, LdifWriter* plan)
+        : settings_(settings), policy_(policy), plan_(plan) {}
 
     // Removes the accounts that are still going. A refusal ends the accounts
     // it concerns; a failed bind or a lost connection raises MyException
@@ -48,6 +49,7 @@ class DirectoryStage {
                 const std::vector<AccountRemoval*>& concerned) const;
 
     const RemovalSettings& settings_;
+    const RemovalPolicy& policy_;
     LdifWriter* const plan_;
     std::unique_ptr<LDAPConnection> connection_;
 };

@@ -36,6 +36,7 @@ void DropAcct::dropAcct() {
 void DropAcct::removeAll(std::vector<AccountRemoval>& accounts, const RemovalProgress& progress) {
     settings_.stdinMode = stdinMode;
     settings_.debug = debug;
+    policy_ = RemovalPolicy::of(settings_);
     if (settings_.dryRun) {
         plan_ = std::make_unique<LdifWriter>(planText_);
         plan_->comment("dropacct -dryrun: what removing " +
@@ -48,8 +49,7 @@ void DropAcct::removeAll(std::vector<AccountRemoval>& accounts, const RemovalPro
     for (AccountRemoval& account : accounts) {
         going.push_back(&account);
     }
-    directory_ = std::make_unique<DirectoryStage>(settings_, plan_.get());
-    sieve_ = std::make_unique<SieveStage>(settings_, plan_.get());
+    directory_ = std::make_unique<DirectoryStage>(settings_, policy_, plan_.get());
     const auto report = [&progress](AccountRemoval& account) {
         if (!account.reported) {
             account.reported = true;
@@ -65,20 +65,30 @@ void DropAcct::removeAll(std::vector<AccountRemoval>& accounts, const RemovalPro
             }
         }
     };
-    imap_ = std::make_unique<ImapStage>(settings_, plan_.get(),
+    imap_ = std::make_unique<ImapStage>(settings_, policy_, plan_.get(),
                                         RemovalProgress{report, progress.swept});
+    // Only the IMAP server names its hierarchy separator; without an IMAP
+    // stage the Sieve stage has no one to ask.
+    SeparatorLookup separators;
+    if (settings_.imap) {
+        separators = [this] { return imap_->separators(); };
+    }
+    sieve_ = std::make_unique<SieveStage>(settings_, policy_, plan_.get(), separators);
+    // A stage starts only for accounts still going: a run whose every
+    // account failed contacts no further server.
+    const auto anyGoing = [&going] { return !stillGoing(going).empty(); };
     try {
-        if (settings_.ldap) {
+        if (settings_.ldap && anyGoing()) {
             directory_->run(going);
             reportFailures();
         }
         // The scripts live inside the user's mailbox on Cyrus: deleting the
         // mailbox first would delete them and make the Sieve login fail.
-        if (settings_.sieve) {
+        if (settings_.sieve && anyGoing()) {
             sieve_->run(going);
             reportFailures();
         }
-        if (settings_.imap) {
+        if (settings_.imap && anyGoing()) {
             imap_->run(going);
         }
     } catch (const MyException& lost) {

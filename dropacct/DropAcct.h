@@ -13,6 +13,7 @@
 #include "dropacct/AccountRemoval.h"
 #include "dropacct/DirectoryStage.h"
 #include "dropacct/ImapStage.h"
+#include "dropacct/RemovalPolicy.h"
 #include "dropacct/RemovalProgress.h"
 #include "dropacct/RemovalSettings.h"
 #include "dropacct/SieveStage.h"
@@ -61,6 +62,8 @@ class DropAcct {
 
   private:
     RemovalSettings settings_;
+    // Chosen when the accounts' removal starts.
+    RemovalPolicy policy_;
     // The stages keep their sessions until the program ends.
     std::unique_ptr<DirectoryStage> directory_;
     std::unique_ptr<SieveStage> sieve_;

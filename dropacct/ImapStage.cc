@@ -7,6 +7,8 @@
 #include "common/LdifWriter.h"
 #include "common/MyException.h"
 #include "dropacct/AccountRemoval.h"
+#include "dropacct/LoginSeparator.h"
+#include "dropacct/RemovalPolicy.h"
 #include "dropacct/RemovalSettings.h"
 #include "imap/AclSweep.h"
 #include "imap/IMAPSimple.h"
@@ -44,15 +46,20 @@ MyException mailboxFailure(const AccountRemoval& account, const std::string& mes
 
 }  // namespace
 
-ImapStage::ImapStage(const RemovalSettings& settings, LdifWriter* plan, RemovalProgress progress)
-    : settings_(settings), plan_(plan), progress_(std::move(progress)) {}
+ImapStage::ImapStage(const RemovalSettings& settings, const RemovalPolicy& policy, LdifWriter* plan,
+                     RemovalProgress progress)
+    : settings_(settings), policy_(policy), plan_(plan), progress_(std::move(progress)) {}
 
 ImapStage::~ImapStage() = default;
 
 void ImapStage::run(const std::vector<AccountRemoval*>& accounts) {
     settings_.trace("DropAcct::dropAcctFromCyrus()");
+    guarded([&] { runSession(accounts); });
+}
+
+void ImapStage::guarded(const std::function<void()>& work) {
     try {
-        runSession(accounts);
+        work();
     } catch (ost::Socket*) {
         client_.reset();
         throw MyException(-41, "Socket Error");
@@ -62,10 +69,46 @@ void ImapStage::run(const std::vector<AccountRemoval*>& accounts) {
     }
 }
 
+std::string ImapStage::separators() {
+    if (separators_) {
+        return *separators_;
+    }
+    guarded([&] {
+        const bool ownSession = !client_;
+        if (ownSession) {
+            login();
+        }
+        try {
+            const std::list<IMAPFolder> root = client_->list("\"\"", "\"\"");
+            // A server that names no separator may use either.
+            separators_ = root.empty()             ? "./"
+                          : root.front().delimiter ? std::string(1, root.front().delimiter)
+                                                   : "";
+        } catch (const IMAPException& e) {
+            endSession();
+            throw MyException(
+                -43, "could not learn the IMAP server's hierarchy separator: " + e.message);
+        }
+        if (ownSession) {
+            endSession();
+        }
+    });
+    return *separators_;
+}
+
 void ImapStage::runSession(const std::vector<AccountRemoval*>& accounts) {
     login();
+    // Before any ACL entry or mailbox is touched; a login without '.' and
+    // '/' costs nothing.
+    if (anyMayHoldSeparator(accounts)) {
+        refuseSeparatorLogins(accounts, separators());
+        if (stillGoing(accounts).empty()) {
+            endSession();
+            return;
+        }
+    }
     // A batch always lists: a mailbox already gone is nothing left to remove.
-    if (settings_.processAcls || settings_.batch()) {
+    if (settings_.processAcls || policy_.missingIsGone) {
         if (settings_.processAcls) {
             settings_.trace("Deleting User from ACLs of all folders");
         }
@@ -77,7 +120,7 @@ void ImapStage::runSession(const std::vector<AccountRemoval*>& accounts) {
             throw MyException(-43, "could not delete ACLs: " + e.message);
         }
     }
-    if (settings_.batch()) {
+    if (policy_.sieveRefusalAwaitsMailbox) {
         settleSieveRefusals(accounts);
     }
     if (settings_.processAcls) {
@@ -97,6 +140,9 @@ void ImapStage::login() {
         client_ = std::make_unique<IMAPSimple>(settings_.cyrusHost.c_str(), settings_.cyrusPort,
                                                settings_.replyWaits);
         client_->debug = settings_.debug;
+        if (policy_.sharedSessions) {
+            client_->numberTags();
+        }
         if (settings_.tls.imaps) {
             client_->startImplicitTls(settings_.tlsFor(settings_.cyrusHost));
         } else if (settings_.tls.any()) {
@@ -121,7 +167,9 @@ IMAPNamespace ImapStage::otherUsers() {
     if (!namespace_ && namespaceFailure_.empty()) {
         try {
             const IMAPNamespaceSet namespaces = client_->Namespace();
-            if (namespaces.otherUsers.empty()) {
+            // NIL: the server offers no other-users namespace; the bare
+            // login would name some top-level mailbox.
+            if (namespaces.otherUsers.empty() || namespaces.otherUsers.front().isNil) {
                 throw IMAPException("namespace",
                                     "the server reports no other-users namespace to find the "
                                     "user's mailbox in");
@@ -159,6 +207,7 @@ void ImapStage::settleSieveRefusals(const std::vector<AccountRemoval*>& accounts
             otherUsers();
         } catch (const IMAPException& e) {
             account->fail(mailboxFailure(*account, e.message));
+            stopWhenOutOfStep(-44, e.message);
             continue;
         }
         if (listed(mailboxOf(*account))) {
@@ -172,7 +221,7 @@ void ImapStage::sweepAcls(const std::vector<AccountRemoval*>& accounts) {
     for (AccountRemoval* account : accounts) {
         byUid[account->uid()] = account;
     }
-    if (settings_.batch()) {
+    if (policy_.sharedSessions) {
         sweepPipelined(byUid);
         return;
     }
@@ -247,7 +296,7 @@ void ImapStage::deleteMailbox(AccountRemoval& account) {
         const IMAPNamespace others = otherUsers();
         const std::string mailbox = mailboxOf(account);
         // Run again after an interruption, a batch finds some mailboxes gone.
-        if (settings_.batch() && foldersListed_ && !listed(mailbox)) {
+        if (policy_.missingIsGone && foldersListed_ && !listed(mailbox)) {
             return;
         }
         if (plan_) {
@@ -262,12 +311,17 @@ void ImapStage::deleteMailbox(AccountRemoval& account) {
                 folder.name.rfind(mailbox + others.delimiter, 0) == 0 ? 1 : 0;
         }
     } catch (const IMAPException& e) {
-        // A lost connection ends every account still going.
         account.fail(mailboxFailure(account, e.message));
-        if (settings_.batch() &&
-            e.message.find("Serverresponse: Socket error") != std::string::npos) {
-            throw MyException(-44, e.message);
-        }
+        stopWhenOutOfStep(-44, e.message);
+    }
+}
+
+void ImapStage::stopWhenOutOfStep(int code, const std::string& message) {
+    if (policy_.silenceEndsStage && !client_->inStep()) {
+        endSession();
+        // For the accounts not finished; the one whose command it was
+        // keeps its own message.
+        throw MyException(code, "not done: the IMAP session broke off: " + message);
     }
 }
 

@@ -3,9 +3,11 @@
 // sub-mailboxes) is deleted.
 #pragma once
 
+#include <functional>
 #include <list>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,11 +18,13 @@ class AccountRemoval;
 class IMAPSimple;
 class LdifWriter;
 class RemovalSettings;
+struct RemovalPolicy;
 
 class ImapStage {
   public:
     // Changes go into `plan` instead when it is given.
-    ImapStage(const RemovalSettings& settings, LdifWriter* plan, RemovalProgress progress);
+    ImapStage(const RemovalSettings& settings, const RemovalPolicy& policy, LdifWriter* plan,
+              RemovalProgress progress);
     ~ImapStage();
 
     // Removes the accounts that are still going. A mailbox that cannot be
@@ -28,7 +32,15 @@ class ImapStage {
     // connection raises MyException for all of them.
     void run(const std::vector<AccountRemoval*>& accounts);
 
+    // The server's hierarchy separator as LIST "" "" names it (empty for a
+    // flat hierarchy, "./" when it names none), asked once per run; in a
+    // session of its own when the stage has none yet. Raises MyException
+    // with the stage's statuses.
+    std::string separators();
+
   private:
+    // Runs `work`, a socket failure raising MyException(-41).
+    void guarded(const std::function<void()>& work);
     void runSession(const std::vector<AccountRemoval*>& accounts);
     void login();
     // The other-users namespace, or an IMAPException.
@@ -45,8 +57,12 @@ class ImapStage {
     std::string mailboxOf(const AccountRemoval& account) const;
     bool listed(const std::string& mailbox) const;
     void endSession();
+    // In a batch, a reply that did not come in time or a lost connection
+    // ends the stage for every account not finished.
+    void stopWhenOutOfStep(int code, const std::string& message);
 
     const RemovalSettings& settings_;
+    const RemovalPolicy& policy_;
     LdifWriter* const plan_;
     const RemovalProgress progress_;
     std::unique_ptr<IMAPSimple> client_;
@@ -54,4 +70,5 @@ class ImapStage {
     bool foldersListed_ = false;
     std::unique_ptr<IMAPNamespace> namespace_;
     std::string namespaceFailure_;
+    std::optional<std::string> separators_;
 };

@@ -72,7 +72,8 @@ void RemovalSettings::store(const std::string& name, const std::string& value) {
     } else if (name == "pgpasswd") {
         pgPassword_ = value;
     } else if (name == "uid") {
-        uid = value;
+        // As newacct stores it, before any stage can use it.
+        uid = lowerCaseLogin(value);
     } else if (name == "batch") {
         batchFile = value;
     } else if (name == "encoding") {

@@ -39,7 +39,7 @@ class RemovalSettings {
     std::string baseDN;
     std::string adminLogin;
     std::string adminPassword;
-    std::string uid;
+    std::string uid;  // in lower case, as newacct stores logins
     std::string batchFile;
     std::string encoding;
     bool imap = false;

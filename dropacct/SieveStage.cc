@@ -10,6 +10,8 @@
 #include "common/LdifWriter.h"
 #include "common/MyException.h"
 #include "dropacct/AccountRemoval.h"
+#include "dropacct/LoginSeparator.h"
+#include "dropacct/RemovalPolicy.h"
 #include "dropacct/RemovalSettings.h"
 #include "sieve/SieveSimple.h"
 #include "wire/TlsChannel.h"
@@ -33,12 +35,22 @@ struct LoginRefused {
 
 }  // namespace
 
-SieveStage::SieveStage(const RemovalSettings& settings, LdifWriter* plan)
-    : settings_(settings), plan_(plan) {}
+SieveStage::SieveStage(const RemovalSettings& settings, const RemovalPolicy& policy,
+                       LdifWriter* plan, SeparatorLookup separators)
+    : settings_(settings), policy_(policy), plan_(plan), separators_(std::move(separators)) {}
 
 SieveStage::~SieveStage() = default;
 
 void SieveStage::run(const std::vector<AccountRemoval*>& accounts) {
+    // Before any script is touched; a login without '.' and '/' costs
+    // nothing.
+    if (anyMayHoldSeparator(accounts)) {
+        if (separators_) {
+            refuseSeparatorLogins(accounts, separators_());
+        } else {
+            refuseUnaskedSeparatorLogins(accounts);
+        }
+    }
     for (AccountRemoval* account : accounts) {
         if (account->going()) {
             removeAccount(*account);
@@ -66,7 +78,7 @@ void SieveStage::removeAccount(AccountRemoval& account) {
             removeScripts(*client, account);
             // Where the server offers it, a batch logs in again for the
             // next account on the same session.
-            if (settings_.batch() && referrals == 0 && client->canUnauthenticate()) {
+            if (policy_.sharedSessions && referrals == 0 && client->canUnauthenticate()) {
                 try {
                     client->unauthenticate();
                     idle_ = std::move(client);
@@ -150,7 +162,7 @@ void SieveStage::removeScripts(SieveSimple& client, AccountRemoval& account) con
         throw;
     } catch (const SieveException& e) {
         // Only a batch with an IMAP stage can tell whether the mailbox is gone.
-        if (settings_.batch() && settings_.imap &&
+        if (policy_.sieveRefusalAwaitsMailbox &&
             e.message.find("Serverresponse: NO") != std::string::npos) {
             throw LoginRefused{e};
         }

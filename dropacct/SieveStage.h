@@ -5,6 +5,7 @@
 // most and never back to a server already visited.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,12 +13,18 @@
 class AccountRemoval;
 class LdifWriter;
 class RemovalSettings;
+struct RemovalPolicy;
 class SieveSimple;
+
+// Asks the IMAP server for its hierarchy separator (see ImapStage).
+using SeparatorLookup = std::function<std::string()>;
 
 class SieveStage {
   public:
-    // Changes go into `plan` instead when it is given.
-    SieveStage(const RemovalSettings& settings, LdifWriter* plan);
+    // Changes go into `plan` instead when it is given. `separators` is
+    // empty when the run has no IMAP server to ask.
+    SieveStage(const RemovalSettings& settings, const RemovalPolicy& policy, LdifWriter* plan,
+               SeparatorLookup separators);
     ~SieveStage();
 
     // Removes the scripts of the accounts that are still going. A refusal
@@ -34,7 +41,9 @@ class SieveStage {
     void removeScripts(SieveSimple& client, AccountRemoval& account) const;
 
     const RemovalSettings& settings_;
+    const RemovalPolicy& policy_;
     LdifWriter* const plan_;
+    const SeparatorLookup separators_;
     // A batch's session with the Sieve server, logged out of the last
     // account with UNAUTHENTICATE and kept for the next one.
     std::unique_ptr<SieveSimple> idle_;

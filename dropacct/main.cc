@@ -5,12 +5,16 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "common/CoreDumps.h"
 #include "common/MyException.h"
+#include "common/OutputCheck.h"
 #include "dropacct/BatchRun.h"
 #include "dropacct/CommandLine.h"
 #include "dropacct/DropAcct.h"
 
 int main(int argc, char** argv) {
+    // The process holds the administrator's password.
+    disableCoreDumps();
     // A server that closes its end must fail a write, not kill the run.
     std::signal(SIGPIPE, SIG_IGN);
     DropAcct account;
@@ -42,6 +46,11 @@ int main(int argc, char** argv) {
     }
     if (audited) {
         account.audit(0, "");
+    }
+    // A plan (-dryrun) that did not reach its reader must not end 0.
+    if (!flushed(std::cout)) {
+        std::cerr << outputFailure("the plan was not delivered") << std::endl;
+        return kOutputFailed & 0xff;
     }
     return 0;
 }

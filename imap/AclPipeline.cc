@@ -21,7 +21,6 @@ struct AclPipeline::Run {
     std::vector<PipelinedReply> replies;
     size_t settled = 0;
     size_t next = 0;                               // the first command not yet considered
-    unsigned long tags = 0;                        // tags handed out
     bool sending = true;                           // false once a send failed
     std::map<unsigned long, size_t> inFlight;      // tag number, oldest first
     std::unordered_map<std::string, size_t> busy;  // mailbox, command in flight
@@ -34,7 +33,7 @@ struct AclPipeline::Run {
     }
 
     void launch(size_t index) {
-        const unsigned long number = ++tags;
+        const unsigned long number = ++pipeline.tagsUsed_;
         const std::string line =
             pipeline.tagPrefix_ + std::to_string(number) + " " + commands[index].text;
         const std::string refused = unsendable(line);
@@ -147,12 +146,14 @@ struct AclPipeline::Run {
 };
 
 AclPipeline::AclPipeline(LineSource& source, Sender sender, const ReplyWaits& waits,
-                         std::string label, std::string tagPrefix, size_t window)
+                         std::string label, std::string tagPrefix, unsigned long& tagsUsed,
+                         size_t window)
     : source_(source),
       sender_(std::move(sender)),
       waits_(waits),
       label_(std::move(label)),
       tagPrefix_(std::move(tagPrefix)),
+      tagsUsed_(tagsUsed),
       window_(window == 0 ? 1 : window) {}
 
 std::vector<PipelinedReply> AclPipeline::run(const std::vector<PipelinedCommand>& commands,
@@ -165,7 +166,7 @@ std::vector<PipelinedReply> AclPipeline::run(const std::vector<PipelinedCommand>
         const size_t before = state.settled;
         while (state.settled == before && !state.inFlight.empty()) {
             std::string line;
-            const int failure = reader.next(line);
+            const int failure = readImapLine(reader, line);
             if (failure < 0) {
                 throw IMAPException(
                     label_, failure == ReplyLineReader::kConnectionClosed ? "Socket error"

@@ -36,10 +36,11 @@ class AclPipeline {
     using Tracer = std::function<void(const std::string& line)>;
 
     // `label` begins the messages of whole-connection failures
-    // ("getacl failed: Serverresponse: ..."); tags are `tagPrefix` and a
-    // number, distinct within a run.
+    // ("getacl failed: Serverresponse: ..."); tags are `tagPrefix` and the
+    // next number of `tagsUsed`, the session's count of tags, so that no
+    // tag of the session repeats.
     AclPipeline(LineSource& source, Sender sender, const ReplyWaits& waits, std::string label,
-                std::string tagPrefix, size_t window);
+                std::string tagPrefix, unsigned long& tagsUsed, size_t window);
 
     // Runs every command and returns their replies in input order. Commands
     // on a mailbox already in flight wait for it; others go ahead of them.
@@ -58,5 +59,6 @@ class AclPipeline {
     const ReplyWaits& waits_;
     std::string label_;
     std::string tagPrefix_;
+    unsigned long& tagsUsed_;
     size_t window_;
 };

@@ -43,18 +43,12 @@ void IMAPFolder::parseListResponse(const std::string& line) {
         throw parseError;
     }
     const bool flat = delimiterField == "NIL" || delimiterField == "nil" || delimiterField == "Nil";
-    tokens.setDelimiters("\r\n");
-    std::string rest;
-    if (!tokens.next(rest)) {
-        throw parseError;
-    }
-    if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"') {
-        if (!unquoteImapString(rest, name)) {
-            throw parseError;
-        }
-    } else if (isAtom(rest)) {
-        name = rest;
-    } else {
+    // The name: an atom, a quoted string or a literal, and nothing after it.
+    const std::string rest = tokens.rest();
+    size_t end = 0;
+    if (rest.empty() || !readAstring(rest, end, name) ||
+        rest.find_first_not_of('\r', end) != std::string::npos ||
+        (rest.front() != '"' && rest.front() != '{' && !isAtom(name))) {
         throw parseError;
     }
     delimiter = flat ? '\0' : delimiterField[1];

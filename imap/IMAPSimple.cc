@@ -66,6 +66,17 @@ void IMAPSimple::trace(const std::string& line) const {
 
 void IMAPSimple::send(const std::string& line, const std::string& traceLine,
                       const std::string& label) {
+    // After a reply that did not come in time, whatever arrives may belong
+    // to that command: nothing more goes out, and each command fails as
+    // against a silent server. Only the logout, whose tag is its own, does.
+    if (unanswered_) {
+        throw IMAPException(label, "connection timed out");
+    }
+    write(line, traceLine, label);
+}
+
+void IMAPSimple::write(const std::string& line, const std::string& traceLine,
+                       const std::string& label) {
     const std::string refused = unsendable(line);
     if (!refused.empty()) {
         throw IMAPException(label, refused + " in a command refused");
@@ -87,7 +98,21 @@ int IMAPSimple::readServerResponse(const std::string& tag, std::string& response
     if (result >= kImapBad) {
         trace("    >> " + response);
     }
+    if (result == kImapLineTimeout || result == kImapFirstTimeout) {
+        unanswered_ = true;
+    }
     return result;
+}
+
+bool IMAPSimple::inStep() const {
+    return connection_->alive() && !unanswered_;
+}
+
+std::string IMAPSimple::tag(const std::string& fixed) {
+    if (!numbered_) {
+        return fixed;
+    }
+    return fixed.substr(0, fixed.find_last_not_of("0123456789") + 1) + std::to_string(++tagsUsed_);
 }
 
 void IMAPSimple::readGreeting(const std::string& label) {
@@ -115,7 +140,7 @@ void IMAPSimple::startTls(const TlsSettings& settings) {
         if (capabilities_.known && !capabilities_.has("STARTTLS")) {
             throw IMAPException("starttls", "the server does not offer STARTTLS");
         }
-        simpleCommand("T1", "T1 starttls", "T1 starttls", "starttls");
+        simpleCommand("T1", "starttls", "starttls", "starttls");
     } catch (const IMAPException&) {
         connection_->abandon();
         throw;
@@ -149,10 +174,11 @@ void IMAPSimple::checkPlainLoginAllowed(const std::string& label) const {
 void IMAPSimple::login(const std::string& user, const std::string& password) {
     readGreeting("login");
     checkPlainLoginAllowed("login");
-    const std::string line = "L1 login " + user + " " + quoted(password);
-    send(line, line, "login");
+    const std::string tagged = tag("L1");
+    const std::string command = tagged + " login " + user + " ";
+    send(command + quoted(password), command + "***", "login");
     std::string response;
-    if (readServerResponse("L1", response, nullptr) < 0) {
+    if (readServerResponse(tagged, response, nullptr) < 0) {
         sasl_->dispose();
         if (!connection_->secure() && response.find("under a layer") != std::string::npos) {
             response += " (the server wants TLS: use -tls or -imaps)";
@@ -166,9 +192,10 @@ void IMAPSimple::logout() {
     // failing one changes nothing of the outcome.
     if (connection_->alive()) {
         try {
-            send("L2 logout", "L2 logout", "logout");
+            const std::string tagged = tag("L2");
+            write(tagged + " logout", tagged + " logout", "logout");
             std::string response;
-            readServerResponse("L2", response, nullptr);
+            readServerResponse(tagged, response, nullptr);
         } catch (const IMAPException&) {
         }
     }
@@ -190,18 +217,20 @@ void IMAPSimple::authenticate(const std::string& user, const std::string& authna
         sasl_->dispose();
         throw IMAPException("IMAPSimple::authenticate", "sasl_encode64 failure");
     }
-    send("A1 AUTHENTICATE PLAIN", "A1 AUTHENTICATE PLAIN", "Authentication");
+    const std::string tagged = tag("A1");
+    send(tagged + " AUTHENTICATE PLAIN", tagged + " AUTHENTICATE PLAIN", "Authentication");
     std::string response;
-    const int result = readServerResponse("A1", response, nullptr);
+    const int result = readServerResponse(tagged, response, nullptr);
     if (result < 0) {
         throw IMAPException("Authentication", response);
     }
     if (result == kImapOk) {
         return;
     }
-    send(encoded, encoded, "Authentication");
+    // The PLAIN message holds the password: the trace does not show it.
+    send(encoded, "***", "Authentication");
     response.clear();
-    if (readServerResponse("A1", response, nullptr) != kImapOk) {
+    if (readServerResponse(tagged, response, nullptr) != kImapOk) {
         sasl_->dispose();
         throw IMAPException("Authentication", response);
     }
@@ -209,11 +238,12 @@ void IMAPSimple::authenticate(const std::string& user, const std::string& authna
     // further step to take.
 }
 
-void IMAPSimple::simpleCommand(const std::string& tag, const std::string& line,
-                               const std::string& traceLine, const std::string& label) {
-    send(line, traceLine, label);
+void IMAPSimple::simpleCommand(const std::string& fixed, const std::string& command,
+                               const std::string& shown, const std::string& label) {
+    const std::string tagged = tag(fixed);
+    send(tagged + " " + command, tagged + " " + shown, label);
     std::string response;
-    if (readServerResponse(tag, response, nullptr) < 0) {
+    if (readServerResponse(tagged, response, nullptr) < 0) {
         throw IMAPException(label, response);
     }
 }
@@ -221,54 +251,55 @@ void IMAPSimple::simpleCommand(const std::string& tag, const std::string& line,
 void IMAPSimple::create(const std::string& mailbox) {
     if (mailbox.empty())
         return;
-    const std::string line = "C1 create " + quotedName(mailbox);
-    simpleCommand("C1", line, line, "create");
+    const std::string command = "create " + quotedName(mailbox);
+    simpleCommand("C1", command, command, "create");
     trace("    >>" + mailbox);
 }
 
 void IMAPSimple::del(const std::string& mailbox) {
     if (mailbox.empty())
         return;
-    const std::string line = "D1 delete " + quotedName(mailbox);
-    simpleCommand("D1", line, line, "delete");
+    const std::string command = "delete " + quotedName(mailbox);
+    simpleCommand("D1", command, command, "delete");
 }
 
 void IMAPSimple::setACL(const std::string& mailbox, const std::string& identifier,
                         const std::string& rights) {
     if (mailbox.empty() || identifier.empty() || rights.empty())
         return;
-    const std::string line = "A1 setacl " + quotedName(mailbox) + " " +
-                             IMAPSimple::identifier(identifier) + " " + rights;
-    simpleCommand("A1", line, line, "setacl");
+    const std::string command =
+        "setacl " + quotedName(mailbox) + " " + IMAPSimple::identifier(identifier) + " " + rights;
+    simpleCommand("A1", command, command, "setacl");
 }
 
 void IMAPSimple::deleteACL(const std::string& mailbox, const std::string& identifier) {
     if (mailbox.empty() || identifier.empty())
         return;
-    const std::string line =
-        "A2 deleteacl " + quotedName(mailbox) + " " + IMAPSimple::identifier(identifier);
-    simpleCommand("A2", line, line, "deleteacl");
+    const std::string command =
+        "deleteacl " + quotedName(mailbox) + " " + IMAPSimple::identifier(identifier);
+    simpleCommand("A2", command, command, "deleteacl");
 }
 
 void IMAPSimple::setQuota(const std::string& mailbox, const std::string& resource, int limit) {
     if (mailbox.empty() || resource.empty() || limit < 0)
         return;
-    const std::string command = "Q1 setquota " + quotedName(mailbox) + " (" + resource + " ";
+    const std::string command = "setquota " + quotedName(mailbox) + " (" + resource + " ";
     simpleCommand("Q1", command + std::to_string(limit) + ")", command + ")", "setquota");
 }
 
 void IMAPSimple::subscribe(const std::string& mailbox) {
     if (mailbox.empty())
         return;
-    const std::string line = "S1 subscribe " + quotedName(mailbox);
-    simpleCommand("S1", line, line, "subscribe");
+    const std::string command = "subscribe " + quotedName(mailbox);
+    simpleCommand("S1", command, command, "subscribe");
 }
 
 IMAPNamespaceSet IMAPSimple::Namespace() {
-    send("N1 namespace", "N1 namespace", "namespace");
+    const std::string tagged = tag("N1");
+    send(tagged + " namespace", tagged + " namespace", "namespace");
     std::string response;
     std::list<std::string> lines;
-    if (readServerResponse("N1", response, &lines) < 0) {
+    if (readServerResponse(tagged, response, &lines) < 0) {
         throw IMAPException("namespace", response);
     }
     // Each line is traced before it is parsed: a bad one is the last shown.
@@ -281,11 +312,12 @@ IMAPNamespaceSet IMAPSimple::Namespace() {
 }
 
 std::list<IMAPFolder> IMAPSimple::list(const std::string& reference, const std::string& pattern) {
-    const std::string line = "LI3 list " + reference + " " + pattern;
+    const std::string tagged = tag("LI3");
+    const std::string line = tagged + " list " + reference + " " + pattern;
     send(line, line, "list");
     std::string response;
     std::list<std::string> lines;
-    if (readServerResponse("LI3", response, &lines) < 0) {
+    if (readServerResponse(tagged, response, &lines) < 0) {
         throw IMAPException("list", response);
     }
     std::list<IMAPFolder> folders;
@@ -298,11 +330,12 @@ std::list<IMAPFolder> IMAPSimple::list(const std::string& reference, const std::
 }
 
 std::list<IMAPAcl> IMAPSimple::getACL(const std::string& mailbox) {
-    const std::string line = "GA3 getacl " + quotedName(mailbox);
+    const std::string tagged = tag("GA3");
+    const std::string line = tagged + " getacl " + quotedName(mailbox);
     send(line, line, "getacl");
     std::string response;
     std::list<std::string> lines;
-    if (readServerResponse("GA3", response, &lines) < 0) {
+    if (readServerResponse(tagged, response, &lines) < 0) {
         throw IMAPException("getacl", response);
     }
     return parseAclLines(lines, mailbox);
@@ -315,9 +348,16 @@ std::vector<PipelinedReply> IMAPSimple::pipeline(const std::vector<PipelinedComm
     TcpLineSource& connection = *connection_;
     AclPipeline runner(
         connection, [&connection](const std::string& line) { return connection.writeLine(line); },
-        waits_, label, tagPrefix, window);
+        waits_, label, tagPrefix, tagsUsed_, window);
     if (debug) {
         runner.trace = [this](const std::string& line) { trace(line); };
     }
-    return runner.run(commands, done);
+    try {
+        return runner.run(commands, done);
+    } catch (const IMAPException&) {
+        // A BYE, a lost or a silent connection: replies still owed may
+        // come later.
+        unanswered_ = true;
+        throw;
+    }
 }

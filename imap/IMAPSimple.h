@@ -1,8 +1,10 @@
-// A small synchronous IMAP client: one command at a time with fixed tags,
-// LF line ends, LOGIN or SASL PLAIN, the mailbox, ACL and quota commands,
-// and the NAMESPACE, LIST and GETACL replies. Failures raise IMAPException,
-// a lost connection too ("Socket error", with the command's label); only a
-// failed connect raises the socket library's exception.
+// A small synchronous IMAP client: one command at a time with fixed tags
+// (or numbered ones, for a session that serves many accounts), LF line
+// ends, LOGIN or SASL PLAIN, the mailbox, ACL and quota commands, and the
+// NAMESPACE, LIST and GETACL replies. Failures raise IMAPException, a lost
+// connection too ("Socket error", with the command's label); only a failed
+// connect raises the socket library's exception. The -debug trace never
+// shows a password or a SASL message.
 #pragma once
 
 #include <cstddef>
@@ -42,6 +44,15 @@ class IMAPSimple {
     // quoted string, escaped here; identifiers go out as identifier() has
     // them.
 
+    // From now on every command's tag is its fixed letters and a number
+    // that no other tag of the session has ("D7" for "D1"): a reply that
+    // comes after its wait cannot be taken for a later command's.
+    void numberTags() { numbered_ = true; }
+    // False once a reply did not come within its wait or the connection is
+    // gone: what comes next on it may belong to an earlier command, so no
+    // command but the logout goes out any more.
+    bool inStep() const;
+
     // STARTTLS, then the handshake; raises IMAPException ("starttls") when
     // the server offers or grants none or the handshake fails.
     void startTls(const TlsSettings& settings);
@@ -68,7 +79,8 @@ class IMAPSimple {
     std::list<IMAPAcl> getACL(const std::string& mailbox);
 
     // Batch mode only (AclSweep): `commands` pipelined, `window` in flight,
-    // tagged `tagPrefix` and a number; see AclPipeline::run.
+    // tagged `tagPrefix` and a number of the session's count; see
+    // AclPipeline::run.
     std::vector<PipelinedReply> pipeline(const std::vector<PipelinedCommand>& commands,
                                          const std::string& label, const std::string& tagPrefix,
                                          size_t window, const std::function<void(size_t)>& done);
@@ -79,12 +91,18 @@ class IMAPSimple {
     bool debug = false;
 
   private:
+    // Sends a command line; raises IMAPException with `label` once the
+    // session is out of step (see inStep), else as write() does.
+    void send(const std::string& line, const std::string& traceLine, const std::string& label);
     // Refuses (IMAPException with `label`) a line holding CR, LF or NUL: a
     // value must never be able to start a command of its own.
-    void send(const std::string& line, const std::string& traceLine, const std::string& label);
-    // Sends one command whose only answer of interest is its tagged status.
-    void simpleCommand(const std::string& tag, const std::string& line,
-                       const std::string& traceLine, const std::string& label);
+    void write(const std::string& line, const std::string& traceLine, const std::string& label);
+    // The tag of the command whose fixed tag is `fixed`.
+    std::string tag(const std::string& fixed);
+    // Sends one command, `tag` followed by `command` (`shown` in the
+    // trace), whose only answer of interest is its tagged status.
+    void simpleCommand(const std::string& fixed, const std::string& command,
+                       const std::string& shown, const std::string& label);
     void trace(const std::string& line) const;
     // The TLS handshake; a failure raises IMAPException(`label`).
     void handshake(const TlsSettings& settings, const std::string& label);
@@ -100,4 +118,7 @@ class IMAPSimple {
     ImapCapabilities capabilities_;
     std::unique_ptr<SaslSession> sasl_;
     ReplyWaits waits_;
+    bool numbered_ = false;
+    unsigned long tagsUsed_ = 0;
+    bool unanswered_ = false;
 };

@@ -7,12 +7,55 @@
 #include "imap/IMAPException.h"
 #include "wire/LineTokenizer.h"
 
+namespace {
+
+// The byte count of the literal that ends `line` ("... {12}" or "{12}\r"),
+// or false.
+bool endingLiteral(const std::string& line, size_t& count) {
+    size_t close = line.size();
+    if (close > 0 && line[close - 1] == '\r') {
+        --close;
+    }
+    if (close < 3 || line[close - 1] != '}') {
+        return false;
+    }
+    const size_t open = line.rfind('{', close - 1);
+    if (open == std::string::npos || open + 2 >= close || close - open - 2 > 9) {
+        return false;
+    }
+    count = 0;
+    for (size_t i = open + 1; i + 1 < close; ++i) {
+        if (line[i] < '0' || line[i] > '9') {
+            return false;
+        }
+        count = count * 10 + static_cast<size_t>(line[i] - '0');
+    }
+    return true;
+}
+
+}  // namespace
+
+int readImapLine(ReplyLineReader& reader, std::string& line) {
+    int failure = reader.next(line);
+    size_t count = 0;
+    while (failure == 0 && endingLiteral(line, count)) {
+        line += '\n';
+        failure = reader.nextBytes(line, count);
+        std::string more;
+        if (failure == 0) {
+            failure = reader.next(more);
+        }
+        line += more;
+    }
+    return failure;
+}
+
 int readImapResponse(LineSource& source, const std::string& tag, std::string& response,
                      std::list<std::string>* untagged, const ReplyWaits& waits) {
     ReplyLineReader reader(source, waits);
     std::string line;
     for (;;) {
-        const int failure = reader.next(line);
+        const int failure = readImapLine(reader, line);
         if (failure < 0) {
             response = failure == ReplyLineReader::kConnectionClosed ? "Socket error"
                        : failure == ReplyLineReader::kConnectionLost ? "connection lost"
@@ -121,24 +164,56 @@ void parseNamespaceLines(const std::list<std::string>& lines, const std::string&
     }
 }
 
-bool aclLineMailbox(const std::string& line, std::string& name, size_t* end) {
-    if (line.compare(0, 6, "* ACL ") != 0) {
+bool readAstring(const std::string& line, size_t& pos, std::string& value) {
+    if (pos >= line.size()) {
         return false;
     }
-    // The mailbox: a quoted string (escapes undone) or an atom.
-    size_t after = 6;
-    if (after < line.size() && line[after] == '"') {
+    size_t after = pos;
+    if (line[pos] == '"') {
+        // To the closing quote that no backslash escapes.
         ++after;
         while (after < line.size() && line[after] != '"') {
             after += line[after] == '\\' ? 2 : 1;
         }
-        if (after >= line.size() || !unquoteImapString(line.substr(6, after - 5), name)) {
+        if (after >= line.size() || !unquoteImapString(line.substr(pos, after + 1 - pos), value)) {
             return false;
         }
-        ++after;
-    } else {
-        after = std::min(line.find_first_of(LineTokenizer::kSpace, 6), line.size());
-        name = line.substr(6, after - 6);
+        pos = after + 1;
+        return true;
+    }
+    if (line[pos] == '{') {
+        // {N}, CR LF as readImapLine kept them, then N bytes.
+        const size_t close = line.find('}', pos);
+        if (close == std::string::npos || close == pos + 1 || close - pos - 1 > 9 ||
+            line.find_first_not_of("0123456789", pos + 1) != close) {
+            return false;
+        }
+        const size_t count = std::stoul(line.substr(pos + 1, close - pos - 1));
+        size_t data = close + 1;
+        data += data < line.size() && line[data] == '\r' ? 1 : 0;
+        if (data >= line.size() || line[data] != '\n' || line.size() - data - 1 < count) {
+            return false;
+        }
+        value = line.substr(data + 1, count);
+        pos = data + 1 + count;
+        return true;
+    }
+    after = std::min(line.find_first_of(" \r\n", pos), line.size());
+    if (after == pos) {
+        return false;
+    }
+    value = line.substr(pos, after - pos);
+    pos = after;
+    return true;
+}
+
+bool aclLineMailbox(const std::string& line, std::string& name, size_t* end) {
+    if (line.compare(0, 6, "* ACL ") != 0) {
+        return false;
+    }
+    size_t after = 6;
+    if (!readAstring(line, after, name)) {
+        return false;
     }
     if (end) {
         *end = after;
@@ -151,22 +226,28 @@ std::list<IMAPAcl> parseAclLines(const std::list<std::string>& lines, const std:
     std::list<IMAPAcl> acls;
     for (const std::string& line : lines) {
         std::string name;
-        size_t end = 0;
-        if (!aclLineMailbox(line, name, &end) || name != mailbox) {
+        size_t pos = 0;
+        if (!aclLineMailbox(line, name, &pos) || name != mailbox) {
             throw parseError;
         }
-        const std::string rest = end < line.size() ? line.substr(end + 1) : std::string();
-        LineTokenizer tokens(rest, "\" \r\n");
-        std::string token;
-        bool more = tokens.next(token);
-        while (more && !token.empty()) {
+        // Pairs of identifier and rights after blanks, to the end of the
+        // line (a CR may end it).
+        const auto blanks = [&line, &pos] {
+            const size_t start = pos;
+            pos = std::min(line.find_first_not_of(' ', pos), line.size());
+            return pos > start;
+        };
+        for (;;) {
+            const bool separated = blanks();
+            if (line.find_first_not_of('\r', pos) == std::string::npos) {
+                break;
+            }
             IMAPAcl acl;
-            acl.identifier = token;
-            if (!tokens.next(acl.rights)) {
+            if (!separated || !readAstring(line, pos, acl.identifier) || !blanks() ||
+                !readAstring(line, pos, acl.rights)) {
                 throw parseError;
             }
             acls.push_back(acl);
-            more = tokens.next(token);
         }
     }
     return acls;

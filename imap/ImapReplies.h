@@ -22,6 +22,13 @@ enum ImapResult {
     kImapSocketError = -6,
 };
 
+// Reads one line of a response with the literals it carries: a line that
+// ends in "{N}" (a CR may follow) goes on with N raw bytes and then the next
+// line, as often as it ends so. `line` gets the bytes as they came, the
+// LFs within included, without the final LF: "* ACL m {4}\r\na bc lr\r".
+// 0, or the reader's failure.
+int readImapLine(ReplyLineReader& reader, std::string& line);
+
 // Reads lines until the completion tagged `tag` or a continuation request.
 // Untagged lines are appended to `untagged` when it is not null; lines of
 // any other form are passed over. Sets `response` to the status word and
@@ -35,12 +42,18 @@ int readImapResponse(LineSource& source, const std::string& tag, std::string& re
 void parseNamespaceLines(const std::list<std::string>& lines, const std::string& taggedResponse,
                          IMAPNamespaceSet& set);
 
-// The mailbox an untagged ACL line names (unquoted); false for a line that
-// is no ACL reply or names no mailbox. `end`, when given, is set to the
-// offset just past the name.
+// The astring at `pos` of a line as readImapLine gives it: an atom (up to a
+// blank, CR or LF), a quoted string (escapes undone) or a literal. Sets
+// `pos` past it; false, with `pos` unchanged, when there is none.
+bool readAstring(const std::string& line, size_t& pos, std::string& value);
+
+// The mailbox an untagged ACL line names; false for a line that is no ACL
+// reply or names no mailbox. `end`, when given, is set to the offset just
+// past the name.
 bool aclLineMailbox(const std::string& line, std::string& name, size_t* end = nullptr);
 
-// The entries of the untagged ACL lines for `mailbox`. Raises IMAPException
+// The entries of the untagged ACL lines for `mailbox`: identifiers and
+// rights as atoms, quoted strings or literals. Raises IMAPException
 // "getacl failed: Serverresponse: Error parsing ACL response" for a
 // malformed line or one for another mailbox.
 std::list<IMAPAcl> parseAclLines(const std::list<std::string>& lines, const std::string& mailbox);

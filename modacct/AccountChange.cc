@@ -113,7 +113,7 @@ bool AccountChange::set(const std::string& name, const std::string& value) {
         }
     }
     if (name == "uid") {
-        if (!login.empty() && lower(login) != lower(value)) {
+        if (!login.empty() && lowerCaseLogin(login) != lowerCaseLogin(value)) {
             throw MyException(255, "modacct does not rename accounts: -uid " + value +
                                        " after -uid " + login + " (give one -uid)");
         }
@@ -177,7 +177,7 @@ void AccountChange::check() {
     if (!isUsableLoginName(login)) {
         throw MyException(-5, "invalid uid: blanks at its ends or control characters");
     }
-    login = lower(login);
+    login = lowerCaseLogin(login);
     if (lockGiven_ && unlockGiven_) {
         throw MyException(255, "-lock and -unlock exclude each other");
     }

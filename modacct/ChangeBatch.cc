@@ -8,6 +8,7 @@
 #include "common/BatchReport.h"
 #include "common/LdifWriter.h"
 #include "common/MyException.h"
+#include "common/OutputCheck.h"
 #include "modacct/ChangeAudit.h"
 #include "modacct/ChangeEngine.h"
 #include "modacct/ChangeSettings.h"
@@ -46,6 +47,7 @@ int ChangeBatch::run(std::ostream& out) {
         }
     };
 
+    std::vector<std::string> passwords(rows_.size());  // made up and stored
     std::vector<AccountChange> requests;
     std::vector<size_t> rowOf;
     for (size_t i = 0; i < rows_.size(); ++i) {
@@ -76,6 +78,7 @@ int ChangeBatch::run(std::ostream& out) {
             engine.setTrace(engineTrace(settings_.debug()));
             engine.run(requests, [&](size_t k, const ChangeResult& result) {
                 settle(rowOf[k], requests[k].login, result);
+                passwords[rowOf[k]] = result.password;
             });
         } catch (const MyException& e) {
             for (size_t k = 0; k < requests.size(); ++k) {
@@ -88,6 +91,29 @@ int ChangeBatch::run(std::ostream& out) {
         plan.publish();
         out << planned.str() << results.str();
     }
-    out.flush();
+    if (!report.delivered() || !flushed(out)) {
+        std::cerr << outputFailure(dryRun ? "the plan was not delivered"
+                                          : lostOutput(report, passwords))
+                  << std::endl;
+        return kOutputFailed & 0xff;
+    }
     return report.exitCode() & 0xff;
+}
+
+std::string ChangeBatch::lostOutput(const BatchReport& report,
+                                    const std::vector<std::string>& passwords) const {
+    std::string lost;
+    for (const size_t i : report.undelivered()) {
+        if (!passwords[i].empty()) {
+            lost += (lost.empty() ? "" : ", ") + rows_[i].uid;
+        }
+    }
+    // The changes were made; a run of the same roster reports each account
+    // again, but a password made up is known only from its result line.
+    if (!lost.empty()) {
+        return "the passwords made up for " + lost +
+               " were not delivered (their passwords were changed: give them new ones)";
+    }
+    return std::to_string(report.undelivered().size()) + " of " + std::to_string(rows_.size()) +
+           " result lines were not delivered; run the roster again to see every account's result";
 }

@@ -8,6 +8,7 @@
 
 #include "account/BatchRows.h"
 
+class BatchReport;
 class ChangeSettings;
 
 class ChangeBatch {
@@ -20,6 +21,11 @@ class ChangeBatch {
     int run(std::ostream& out);
 
   private:
+    // What the reader of the result lines lost: the made-up passwords, or
+    // how many lines.
+    std::string lostOutput(const BatchReport& report,
+                           const std::vector<std::string>& passwords) const;
+
     const ChangeSettings& settings_;
     const std::vector<BatchRow> rows_;
 };

@@ -1,7 +1,7 @@
 // Gathering memberUid changes by group.
 #include "modacct/GroupChanges.h"
 
-#include <strings.h>
+#include "common/DistinguishedName.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ LDAPModList GroupChanges::Group::changes() const {
 
 GroupChanges::Group& GroupChanges::group(const std::string& dn, const std::string& name) {
     for (Group& known : groups_) {
-        if (strcasecmp(known.dn.c_str(), dn.c_str()) == 0) {
+        if (sameDN(known.dn, dn)) {
             return known;
         }
     }

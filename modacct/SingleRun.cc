@@ -7,6 +7,7 @@
 #include "account/DirectorySession.h"
 #include "common/LdifWriter.h"
 #include "common/MyException.h"
+#include "common/OutputCheck.h"
 #include "modacct/ChangeAudit.h"
 #include "modacct/ChangeEngine.h"
 #include "modacct/ChangeSettings.h"
@@ -45,10 +46,20 @@ int changeOne(const ChangeSettings& settings, std::ostream& out) {
         if (!result.password.empty()) {
             out << result.password << '\n';
         }
-        out.flush();
     }
+    const bool delivered = result.status != 0 || flushed(out);
     if (audited) {
         auditChange(settings.adminLogin(), request.login, result);
+    }
+    if (!delivered) {
+        // Only a plan or a made-up password is written on success.
+        std::cerr << outputFailure(settings.dryRun()
+                                       ? "the plan was not delivered"
+                                       : "the password made up for " + request.login +
+                                             " was not delivered (the password was changed: "
+                                             "give it a new one)")
+                  << std::endl;
+        return kOutputFailed & 0xff;
     }
     return result.status;
 }

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "account/LocaleText.h"
+#include "common/CoreDumps.h"
 #include "common/MyException.h"
 #include "modacct/ChangeBatch.h"
 #include "modacct/ChangeSettings.h"
@@ -16,6 +17,8 @@
 #include "modacct/SingleRun.h"
 
 int main(int argc, char** argv) {
+    // The process holds the administrator's and the users' passwords.
+    disableCoreDumps();
     // A directory server that closes its end must fail a write, not kill the run.
     std::signal(SIGPIPE, SIG_IGN);
     std::setlocale(LC_CTYPE, "");

@@ -14,6 +14,7 @@
 #include "account/DirectorySession.h"
 #include "common/BatchReport.h"
 #include "common/MyException.h"
+#include "common/OutputCheck.h"
 #include "ldap/LDAPException.h"
 #include "newacct/RunSettings.h"
 
@@ -205,6 +206,24 @@ int BatchRun::run(std::ostream& out) {
         }
         out << planned.str();
     }
-    out.flush();
+    if (!report.delivered() || !flushed(out)) {
+        std::cerr << outputFailure(plan ? "the plan was not delivered" : lostPasswords(report))
+                  << std::endl;
+        return kOutputFailed;
+    }
     return report.exitCode();
+}
+
+std::string BatchRun::lostPasswords(const BatchReport& report) const {
+    std::string lost;
+    for (const size_t i : report.undelivered()) {
+        if (made_[i] && !accounts_[i].madePassword().empty()) {
+            lost += (lost.empty() ? "" : ", ") + rows_[i].uid;
+        }
+    }
+    // The accounts were made; only what the letters need is missing.
+    return lost.empty() ? "result lines were not delivered"
+                        : "the passwords made up for " + lost +
+                              " were not delivered (the accounts were created: give them new "
+                              "passwords)";
 }

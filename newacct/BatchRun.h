@@ -35,6 +35,9 @@ class BatchRun {
     // Makes one account; false when the connection was lost.
     bool create(size_t index, DirectorySession& session, BatchReport& report);
     void settle(BatchReport& report, size_t index, int status, const std::string& detail);
+    // What the message of lost output names: the rows whose made-up
+    // passwords did not go out.
+    std::string lostPasswords(const BatchReport& report) const;
 
     RunSettings& settings_;
     const std::vector<BatchRow> rows_;

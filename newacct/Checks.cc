@@ -1,7 +1,6 @@
 // Validation of newacct's parameters before anything touches the directory,
 // and the values settled on the way: home directory, login shell, common
 // name, photo.
-#include <cctype>
 #include <fstream>
 
 #include "account/AccountChecks.h"
@@ -44,9 +43,7 @@ void NewAcct::checkParams() {
     if (!isUsableLoginName(login_)) {
         throw MyException(-5, "invalid uid: blanks at its ends or control characters");
     }
-    for (char& c : login_) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
+    login_ = lowerCaseLogin(login_);
     addAttribute("uid", login_);
     if (surname_.empty())
         throw MyException(-6, "you must define option -sn");

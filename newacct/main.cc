@@ -8,7 +8,9 @@
 #include <iostream>
 
 #include "account/LocaleText.h"
+#include "common/CoreDumps.h"
 #include "common/MyException.h"
+#include "common/OutputCheck.h"
 #include "newacct/BatchRun.h"
 #include "newacct/CommandLine.h"
 #include "newacct/NewAcct.h"
@@ -38,9 +40,19 @@ int createOne(NewAcct& account) {
     if (!account.madePassword().empty()) {
         std::cout << account.madePassword() << '\n';
     }
-    std::cout.flush();
+    const bool delivered = flushed(std::cout);
     if (audited) {
         account.audit(0, "");
+    }
+    if (!delivered) {
+        // Only a plan or a made-up password is written on success.
+        std::cerr << outputFailure(account.dryRun()
+                                       ? "the plan was not delivered"
+                                       : "the password made up for " + account.login() +
+                                             " was not delivered (the account was created: "
+                                             "give it a new password)")
+                  << std::endl;
+        return kOutputFailed & 0xff;
     }
     return 0;
 }
@@ -48,6 +60,8 @@ int createOne(NewAcct& account) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The process holds the administrator's and the users' passwords.
+    disableCoreDumps();
     // A directory server that closes its end must fail a write, not kill the run.
     std::signal(SIGPIPE, SIG_IGN);
     std::setlocale(LC_CTYPE, "");

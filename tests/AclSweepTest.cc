@@ -142,6 +142,7 @@ TEST(AclPipeline, WindowAndOneCommandPerMailbox) {
         BufferLineSource source(c.replies);
         std::vector<std::string> sent;
         size_t settled = 0;
+        unsigned long tags = 0;
         AclPipeline pipeline(
             source,
             [&](const std::string& line) {
@@ -151,7 +152,7 @@ TEST(AclPipeline, WindowAndOneCommandPerMailbox) {
                 sent.push_back(std::to_string(settled) + " " + line);
                 return true;
             },
-            kShortWaits, "getacl", "T", c.window);
+            kShortWaits, "getacl", "T", tags, c.window);
         const auto run = [&] { return pipeline.run(c.commands, [&](size_t n) { settled = n; }); };
         if (c.sendFailsAtThird) {
             EXPECT_THROW(run(), IMAPException);

@@ -98,7 +98,7 @@ TEST(Roster, RefusesWhatItCannotReadFaithfully) {
         {"uid\n", "NO-SUCH-CHARSET", "unknown encoding NO-SUCH-CHARSET"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ("refusing batch file r.csv: " + c.message, refusal(c.bytes, c.encoding));
+        EXPECT_EQ("batch file r.csv: " + c.message, refusal(c.bytes, c.encoding));
     }
 }
 

@@ -10,10 +10,14 @@
 #include <set>
 #include <sstream>
 
+#include "dropacct/BatchRun.h"
+#include "dropacct/DropAcct.h"
 #include "tests/support/Cyrus.h"
 #include "tests/support/DirectoryState.h"
 #include "tests/support/DroppingProxy.h"
 #include "tests/support/Process.h"
+#include "tests/support/Runs.h"
+#include "tests/support/ScriptedServer.h"
 #include "tests/support/Slapd.h"
 
 namespace {
@@ -225,6 +229,161 @@ TEST(DropAcctBatchCut, AtTheImapServer) {
     cutThenRunAgain("imap", 110);
 }
 
+const char* const kLeavers = R"(dn: uid=mmueller,o=site
+objectClass: inetOrgPerson
+objectClass: posixAccount
+uid: mmueller
+cn: Marie Mueller
+sn: Mueller
+uidNumber: 2010
+gidNumber: 100
+homeDirectory: /home/mmueller
+
+dn: ou=addr,uid=mmueller,o=site
+objectClass: organizationalUnit
+ou: addr
+
+dn: uid=anna,o=site
+objectClass: inetOrgPerson
+uid: anna
+cn: Anna
+sn: A
+)";
+
+// A leaver typed in another case than newacct stored her (the directory
+// keeps her DN among the address-book administrators in yet another, and
+// -bDN is written with blanks), and a uid that names another user's
+// folder: the first is gone from every server, the second removes nothing,
+// and nothing else changes.
+TEST(DropAcctBatchRoster, MixedCaseAndDottedLogins) {
+    Slapd slapd(kLeavers);
+    slapd.modify(
+        "dn: cn=users,o=site\nchangetype: modify\nadd: memberUid\nmemberUid: mmueller\n\n"
+        "dn: cn=AddressAdmins,o=AddressBook,o=site\nchangetype: modify\nadd: member\n"
+        "member: uid=MMueller, o=site\n");
+    Cyrus cyrus;
+    cyrus.imap({"C1 create user.mmueller", "C2 create user.mmueller.sub", "C3 create user.anna",
+                "C4 create user.anna.work", "C5 create shared1", "A1 setacl shared1 mmueller lrs",
+                "A2 setacl user.anna mmueller lr", "A3 setacl shared1 anna lr"});
+    cyrus.putScripts("mmueller", {"a"}, "a");
+    cyrus.putScripts("anna", {"b"}, "b");
+    Entries directory = expectedAfterRemoval(parseDump(slapd.dump()), {"mmueller"});
+    directory["cn=AddressAdmins,o=AddressBook,o=site"].erase("member: uid=MMueller,o=site");
+    const std::string mailboxes = mailboxesAfterRemoval(cyrus.mailboxesWithAcls(), {"mmueller"});
+    const std::string annasScripts = cyrus.listScripts("anna");
+    const std::string roster = testing::TempDir() + "/mixed.csv";
+    std::ofstream(roster) << "uid\nMMueller\nanna.work\n";
+
+    std::vector<std::string> args = removalEverywhere(slapd, cyrus, "");
+    // The base DN as an administrator might type it.
+    args.insert(args.end(), {"-bDN", "o = site", "-batch", roster});
+    const ProcessResult r = runProcess(DROPACCT_BIN, args);
+    EXPECT_EQ(237, r.status);
+    EXPECT_EQ(
+        "MMueller\t0\nanna.work\t234\tuid anna.work holds the mail server's hierarchy separator "
+        "\".\": it names a folder of another user, not a user of its own; nothing was removed "
+        "from the mail servers\n",
+        r.out);
+    const Entries after = parseDump(slapd.dump());
+    EXPECT_TRUE(directory == after) << difference(directory, after);
+    EXPECT_EQ(mailboxes, cyrus.mailboxesWithAcls());
+    EXPECT_EQ(annasScripts, cyrus.listScripts("anna"));
+    EXPECT_EQ(0u, cyrus.listScripts("mmueller").rfind("NO", 0));
+}
+
+// A DELETE answered after the wait, the next one refused: the late reply
+// is never read for the next command (every tag of the session is its own)
+// and the stage ends there, so neither account ends 0. The script answers
+// with the tags of a single run as well.
+TEST(DropAcctBatchImap, LateReplyEndsTheStage) {
+    ScriptedServer server(
+        {send("* OK\r\n"), readLine(), send("L1 OK\r\n"), readLine(),
+         send("* LIST () \".\" user.a\r\n* LIST () \".\" user.b\r\nLI2 OK\r\nLI3 OK\r\n"),
+         readLine(), send("* NAMESPACE NIL ((\"user.\" \".\")) NIL\r\nN1 OK\r\nN3 OK\r\n"),
+         readLine(), pause(900), send("D1 OK\r\nD4 OK\r\n"), readLine(),
+         send("D1 NO refused\r\nD5 NO refused\r\nL5 OK\r\n")});
+    const std::string roster = testing::TempDir() + "/late.csv";
+    std::ofstream(roster) << "uid\na\nb\n";
+    DropAcct run;
+    for (const auto& [name, value] :
+         std::vector<std::pair<std::string, std::string>>{{"imap", ""},
+                                                          {"noacl", ""},
+                                                          {"CH", "127.0.0.1"},
+                                                          {"CP", server.portText()},
+                                                          {"al", "admin"},
+                                                          {"ap", "secret"},
+                                                          {"batch", roster}}) {
+        run.addParam(name, value);
+    }
+    run.setReplyWaits(ReplyWaits{500, 400});
+    std::ostringstream out;
+    EXPECT_EQ(237, runBatch(run, out));
+    EXPECT_EQ(
+        "a\t212\tcould not delete INBOX of user a Error Message from server: delete failed: "
+        "Serverresponse: connection timed out\n"
+        "b\t212\tnot done: the IMAP session broke off: delete failed: Serverresponse: connection "
+        "timed out\n",
+        out.str());
+    EXPECT_EQ(
+        "L1 login admin \"secret\"\nLI2 list \"\" *\nN3 namespace\nD4 delete \"user.a\"\n"
+        "L5 logout\n",
+        server.received());
+}
+
+// `program` with `args`, its standard output on a full disk.
+ProcessResult toFullDisk(const std::string& program, const std::vector<std::string>& args) {
+    std::vector<std::string> shell{"-c", "exec \"$@\" >/dev/full", "sh", program};
+    shell.insert(shell.end(), args.begin(), args.end());
+    return runProcess("/bin/sh", shell);
+}
+
+// Result lines, plans and made-up passwords that cannot be written end the
+// run with 235 and say on standard error what was lost; the work was done.
+TEST(OutputLost, EndsWith235NamingWhatWasLost) {
+    Slapd slapd;
+    const std::string roster = testing::TempDir() + "/full.csv";
+    std::ofstream(roster) << "uid,sn\nNew1,A\nnew2,B\n";
+    const std::vector<std::string> creation{
+        "-H",  "127.0.0.1", "-P", slapd.portText(), "-bDN", "o=site", "-al",   "admin",
+        "-ap", "secret",    "-o", "Acme",           "-c",   "DE",     "-genpw"};
+    const std::vector<std::string> removal{"-ldap",          "-LH",  "127.0.0.1", "-LP",
+                                           slapd.portText(), "-bDN", "o=site",    "-al",
+                                           "admin",          "-ap",  "secret"};
+    const auto with = [](std::vector<std::string> args, const std::vector<std::string>& more) {
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    };
+    const std::string lost = "output could not be written (No space left on device): ";
+    const struct {
+        std::string program;
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {NEWACCT_BIN, with(creation, {"-batch", roster}),
+         "the passwords made up for New1, new2 were not delivered (the accounts were created: "
+         "give them new passwords)"},
+        {NEWACCT_BIN, with(creation, {"-uid", "new3", "-sn", "C"}),
+         "the password made up for new3 was not delivered (the account was created: give it a "
+         "new password)"},
+        {NEWACCT_BIN, with(creation, {"-uid", "new4", "-sn", "D", "-dryrun"}),
+         "the plan was not delivered"},
+        {DROPACCT_BIN, with(removal, {"-uid", "new3", "-dryrun"}), "the plan was not delivered"},
+        {DROPACCT_BIN, with(removal, {"-batch", roster}),
+         "2 of 2 result lines were not delivered; run the roster again to see every account's "
+         "result"},
+        {DROPACCT_BIN, with(removal, {"-batch", roster, "-dryrun"}), "the plan was not delivered"},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult r = toFullDisk(c.program, c.args);
+        EXPECT_EQ(235, r.status) << c.message;
+        EXPECT_EQ(lost + c.message + "\n", r.err);
+    }
+    // Made, then removed: the lost output did not stop the work.
+    EXPECT_TRUE(slapd.exists("uid=new3,o=site"));
+    EXPECT_FALSE(slapd.exists("uid=new1,o=site"));
+    EXPECT_FALSE(slapd.exists("uid=new4,o=site"));
+}
+
 TEST(DropAcctBatchRefusals, NothingIsDoneForARefusedRoster) {
     const std::string dir = makeTempFolder("roster");
     const auto file = [&dir](const std::string& name, const std::string& text) {
@@ -238,11 +397,12 @@ TEST(DropAcctBatchRefusals, NothingIsDoneForARefusedRoster) {
         int status;
         std::string message;
     } cases[] = {
-        {file("nouid", "login\njdoe\n"), 236, "it has no uid column"},
+        {file("nouid", "login\njdoe\n"), 236, "batch file " + dir + "/nouid: no uid column"},
         {file("blank", "uid\njdoe\n\"alice \"\n"), 236, "line 3: invalid uid: blanks at its ends"},
-        {file("empty", "uid,sn\njdoe,D\n,E\n"), 236, "line 3: no uid"},
-        {file("twice", "sn,uid\nD,jdoe\nA,alice\nE,jdoe\n"), 236,
-         "line 4: uid jdoe is listed twice (first on line 2)"},
+        {file("empty", "uid,sn\njdoe,D\n,E\n"), 236, "line 3: you must define option -uid"},
+        // One stored login, whatever the case.
+        {file("twice", "sn,uid\nD,jdoe\nA,alice\nE,JDoe\n"), 236,
+         "line 4: uid JDoe repeats line 2"},
         {dir + "/fifo", 248, "batch file"},
         {dir, 248, "batch file"},
         {dir + "/large", 248, "batch file"},

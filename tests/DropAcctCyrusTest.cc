@@ -2,6 +2,8 @@
 // private Cyrus server (and slapd for the full run).
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "imap/AclSweep.h"
 #include "imap/IMAPSimple.h"
 #include "tests/support/Cyrus.h"
@@ -128,6 +130,62 @@ TEST_F(DropAcctCyrus, FullRemovalLeavesNothingOfTheAccount) {
     EXPECT_NE(std::string::npos, cyrus.listScripts("jdoe").find("NO"));
 }
 
+// "anna.work" names anna's folder "work", never a user: whatever the stages,
+// the run is refused before anything is removed on either server.
+TEST_F(DropAcctCyrus, LoginHoldingTheSeparatorRemovesNothing) {
+    cyrus.imap(
+        {"C1 create user.anna", "C2 create user.anna.work", "A1 setacl shared1 anna.work lr"});
+    cyrus.putScripts("anna", {"a"}, "a");
+    const std::string mailboxes = cyrus.mailboxesWithAcls();
+    const std::string scripts = cyrus.listScripts("anna");
+    const std::string refused =
+        "uid anna.work holds the mail server's hierarchy separator \".\": it names a folder of "
+        "another user, not a user of its own; nothing was removed from the mail servers\n";
+    const struct {
+        std::vector<std::string> stages;
+        std::string message;
+    } cases[] = {
+        {{"-imap"}, refused},
+        {{"-imap", "-noacl"}, refused},
+        {{"-sieve", "-imap"}, refused},
+        {{"-sieve"},
+         "uid anna.work holds \".\", which may be the mail server's hierarchy separator (the "
+         "name would then be a folder of another user): run with -imap as well, so that the "
+         "IMAP server can tell; no script was removed\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.stages;
+        args.insert(args.end(), {"-uid", "anna.work"});
+        const ProcessResult r = drop(args);
+        EXPECT_EQ(234, r.status) << c.stages.size();
+        EXPECT_EQ(c.message, r.out);
+        EXPECT_EQ(mailboxes, cyrus.mailboxesWithAcls());
+        EXPECT_EQ(scripts, cyrus.listScripts("anna"));
+    }
+}
+
+// -debug shows what goes to the servers, single run and batch, but never
+// the administrator's password, as typed or inside a SASL PLAIN message.
+TEST_F(DropAcctCyrus, DebugTraceHoldsNoSecret) {
+    cyrus.putScripts("jdoe", {"a"}, "a");
+    cyrus.putScripts("alice", {"b"}, "");
+    const std::string roster = testing::TempDir() + "/alice.csv";
+    std::ofstream(roster) << "uid\nalice\n";
+    for (const auto& run :
+         {std::vector<std::string>{"-sieve", "-imap", "-debug"},
+          std::vector<std::string>{"-sieve", "-imap", "-debug", "-uid", "", "-batch", roster}}) {
+        const ProcessResult r = drop(run);
+        EXPECT_EQ(0, r.status) << r.out;
+        EXPECT_NE(std::string::npos, r.err.find("    << L1 login admin ***\n")) << r.err;
+        // "secret" itself, and base64 of "\0admin\0secret" as it sits in a
+        // PLAIN message after "jdoe" or "alice".
+        for (const char* secret :
+             {"secret", "c2VjcmV0", "AGFkbWluAHNlY3JldA", "YWRtaW4Ac2VjcmV0", "hZG1pbgBzZWNyZXQ"}) {
+            EXPECT_EQ(std::string::npos, r.err.find(secret)) << secret << " in " << r.err;
+        }
+    }
+}
+
 TEST_F(DropAcctCyrus, ClientCommandsWorkAgainstTheRealServer) {
     cyrus.addUser("jdoe", "jpw");
     {
@@ -225,18 +283,41 @@ TEST(DropAcctImapScripted, RefusedListEndsWith213AfterLoggingOut) {
     EXPECT_EQ("L1 login admin \"secret\"\nLI3 list \"\" *\nL2 logout\n", server.received());
 }
 
+// No other-users namespace, or NIL for it: the bare login would name some
+// top-level mailbox, so nothing is deleted.
 TEST(DropAcctImapScripted, NoOtherUsersNamespaceEndsWith212) {
-    ScriptedServer server({send("* OK\r\n"), readLine(), send("L1 OK\r\n"), readLine(),
-                           send("N1 OK\r\n"), readLine(), send("L2 OK\r\n")});
-    const ProcessResult r =
-        runProcess(DROPACCT_BIN, {"-imap", "-noacl", "-CH", "127.0.0.1", "-CP", server.portText(),
-                                  "-al", "admin", "-ap", "secret", "-uid", "jdoe"});
-    EXPECT_EQ(212, r.status);
+    for (const char* reply : {"N1 OK\r\n", "* NAMESPACE ((\"\" \".\")) NIL NIL\r\nN1 OK\r\n"}) {
+        ScriptedServer server({send("* OK\r\n"), readLine(), send("L1 OK\r\n"), readLine(),
+                               send(reply), readLine(), send("L2 OK\r\n")});
+        const ProcessResult r = runProcess(
+            DROPACCT_BIN, {"-imap", "-noacl", "-CH", "127.0.0.1", "-CP", server.portText(), "-al",
+                           "admin", "-ap", "secret", "-uid", "jdoe"});
+        EXPECT_EQ(212, r.status) << reply;
+        EXPECT_EQ(
+            "could not delete INBOX of user jdoe\nError Message from server: namespace failed: "
+            "Serverresponse: the server reports no other-users namespace to find the user's "
+            "mailbox in\n",
+            r.out);
+        EXPECT_EQ("L1 login admin \"secret\"\nN1 namespace\nL2 logout\n", server.received());
+    }
+}
+
+// An entry after a quoted identifier (or one sent as a literal) is still
+// the user's, and goes.
+TEST(DropAcctImapScripted, EntryAfterAQuotedIdentifierIsRemoved) {
+    ScriptedServer server(
+        {send("* OK\r\n"), readLine(), send("L1 OK\r\n"), readLine(),
+         send("* LIST () \".\" shared.x\r\nLI3 OK\r\n"), readLine(),
+         send("* ACL shared.x \"group:staff room\" lrs {3}\r\nx\ny lr jdoe lrs\r\nGA3 OK\r\n"),
+         readLine(), send("A2 OK\r\n"), readLine(),
+         send("* NAMESPACE NIL ((\"user.\" \".\")) NIL\r\nN1 OK\r\n"), readLine(),
+         send("D1 OK\r\n"), readLine(), send("L2 OK\r\n")});
+    const ProcessResult r = dropImap(server);
+    EXPECT_EQ(0, r.status) << r.out;
     EXPECT_EQ(
-        "could not delete INBOX of user jdoe\nError Message from server: namespace failed: "
-        "Serverresponse: the server reports no other-users namespace to find the user's mailbox "
-        "in\n",
-        r.out);
+        "L1 login admin \"secret\"\nLI3 list \"\" *\nGA3 getacl \"shared.x\"\n"
+        "A2 deleteacl \"shared.x\" jdoe\nN1 namespace\nD1 delete \"user.jdoe\"\nL2 logout\n",
+        server.received());
 }
 
 TEST(DropAcctImapScripted, StandardInputEscapesThePassword) {

@@ -1,9 +1,12 @@
 // dropacct -ldap against a private slapd: what it removes, what it leaves,
-// its traces and its statuses.
+// its traces and its statuses, and where a single run stops.
 #include <gtest/gtest.h>
 
 #include "tests/support/Accounts.h"
 #include "tests/support/Process.h"
+#include "tests/support/Runs.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/SilentServer.h"
 #include "tests/support/Slapd.h"
 
 namespace {
@@ -23,9 +26,11 @@ class DropAcctDirectory : public ::testing::Test {
     Slapd slapd{kJdoeEntries};
 };
 
+// The uid as typed in another case is the login newacct stored: memberUid
+// and the other references match only that.
 TEST_F(DropAcctDirectory, RemovesTheAccountAndEveryReferenceToIt) {
     slapd.modify(kJdoeReferences);
-    const ProcessResult r = drop("jdoe", {"-debug"});
+    const ProcessResult r = drop("JDoe", {"-debug"});
     EXPECT_EQ(0, r.status) << r.out;
     EXPECT_EQ("", r.out);
     EXPECT_EQ(
@@ -146,6 +151,65 @@ TEST_F(DropAcctDirectory, HostileUidsTouchNothingElse) {
         EXPECT_EQ(240, r.status) << uid << ": " << r.out;
         EXPECT_EQ(before, everything()) << uid;
     }
+}
+
+// A single run stops at its first failing stage, as it always did: no
+// later server is contacted, and the trace names no step that did not run.
+TEST(DropAcctStageStops, NoServerAfterTheFailingStage) {
+    Slapd slapd;
+    const ScriptedServer refusingSieve({send("\"SASL\" \"PLAIN\"\r\nOK\r\n"), readLine(),
+                                        send("NO \"Authentication Error\"\r\n"), readLine(),
+                                        send("OK\r\n")});
+    const struct {
+        const char* stage;
+        std::vector<std::pair<std::string, std::string>> params;
+        int code;
+        bool sieveStands;  // the Sieve listener is the Sieve server of the run
+    } cases[] = {
+        {"directory: no such user", {{"ldap", ""}, {"uid", "ghost"}}, -16, true},
+        {"directory: bind refused", {{"ldap", ""}, {"ap", "wrong"}}, -7, true},
+        {"Sieve: login refused", {{"SP", refusingSieve.portText()}}, -51, false},
+        {"Sieve: no server", {{"SP", "1"}}, -50, false},
+    };
+    for (const auto& c : cases) {
+        const SilentServer sieve;
+        const SilentServer imap;
+        std::vector<std::pair<std::string, std::string>> params{{"LH", "127.0.0.1"},
+                                                                {"LP", slapd.portText()},
+                                                                {"bDN", "o=site"},
+                                                                {"al", "admin"},
+                                                                {"ap", "secret"},
+                                                                {"uid", "alice"},
+                                                                {"CH", "127.0.0.1"},
+                                                                {"SP", sieve.portText()},
+                                                                {"CP", imap.portText()},
+                                                                {"sieve", ""},
+                                                                {"imap", ""},
+                                                                {"debug", ""}};
+        params.insert(params.end(), c.params.begin(), c.params.end());
+        testing::internal::CaptureStderr();
+        const MyException result = dropInProcess(params, ReplyWaits{500, 400});
+        const std::string trace = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(c.code, result.code) << c.stage << ": " << result.message;
+        EXPECT_FALSE(imap.contacted()) << c.stage;
+        EXPECT_EQ(std::string::npos, trace.find("dropAcctFromCyrus")) << c.stage;
+        if (c.sieveStands) {
+            EXPECT_FALSE(sieve.contacted()) << c.stage;
+            EXPECT_EQ(std::string::npos, trace.find("dropAcctSieve")) << c.stage;
+        }
+    }
+}
+
+// The trace of a failed directory stage ends with the step that failed.
+TEST_F(DropAcctDirectory, TraceEndsAtTheFailingStep) {
+    const ProcessResult r = drop("ghost", {"-debug"});
+    EXPECT_EQ(240, r.status);
+    EXPECT_EQ(
+        "DropAcct::dropAcctLDAPGroups()\n"
+        "DropAcct::dropAcctLDAPsharedFolder()\n"
+        "DropAcct::dropAcctLDAPEntry()\n"
+        "DropAcct::delLDAPChildren(uid=ghost,o=site)\n",
+        r.err);
 }
 
 TEST_F(DropAcctDirectory, NoStageFlagContactsNothing) {

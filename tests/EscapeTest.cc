@@ -1,7 +1,8 @@
 // Escaping of values in filters and DNs: hostile values are neutralised,
-// ordinary names pass unchanged.
+// ordinary names pass unchanged; DNs compare as the directory compares them.
 #include <gtest/gtest.h>
 
+#include "common/DistinguishedName.h"
 #include "common/Escape.h"
 
 TEST(Escape, OrdinaryNamesAreUnchanged) {
@@ -22,4 +23,24 @@ TEST(Escape, DnSpecialsGetABackslash) {
     EXPECT_EQ("\\ a b\\ ", escapeDnValue(" a b "));
     EXPECT_EQ("\\#x\\+y\\\"\\\\\\<\\>\\;", escapeDnValue("#x+y\"\\<>;"));
     EXPECT_EQ("a\\00\\0a", escapeDnValue(std::string("a\0\n", 3)));
+}
+
+TEST(DistinguishedName, ComparedAsTheDirectoryComparesThem) {
+    const struct {
+        const char* a;
+        const char* b;
+        bool same;
+    } cases[] = {
+        {"uid=jdoe,o=site", "UID=JDoe, o = Site", true},
+        {"cn=a\\,b,o=site", "cn=a\\2cb,o=site", true},
+        {"cn=x+sn=y,o=site", "sn=y+cn=x,o=site", true},
+        {"cn=a  b ,o=site", "cn=a b,o=site", true},
+        {"uid=jdoe,o=site", "uid=jdoe,o=other", false},
+        {"uid=jdoe,o=site", "uid=jdoe,ou=x,o=site", false},
+        {"not a dn", "not a dn", true},
+        {"not a dn", "NOT A DN", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.same, sameDN(c.a, c.b)) << c.a << " / " << c.b;
+    }
 }

@@ -2,6 +2,7 @@
 // closed connections and the SASL PLAIN exchange.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <iostream>
 #include <sstream>
 
@@ -119,6 +120,34 @@ TEST(ImapClient, AuthenticateSendsExactlyThePlainMessage) {
     }
     // base64("jdoe\0admin\0secret")
     EXPECT_EQ("A1 AUTHENTICATE PLAIN\namRvZQBhZG1pbgBzZWNyZXQ=\n", server.received());
+}
+
+// -debug shows the commands as sent, but never the password or the PLAIN
+// message that holds it.
+TEST(ImapClient, TraceHidesEverySecret) {
+    const struct {
+        std::vector<ScriptStep> script;
+        std::function<void(IMAPSimple&)> run;
+        std::string shown;
+    } cases[] = {
+        {{send(kGreeting), readLine(), send("L1 OK\r\n")},
+         [](IMAPSimple& client) { client.login("admin", "secret"); },
+         "    << L1 login admin ***\n    >> OK \n"},
+        {{send(kGreeting), readLine(), send("+ \r\n"), readLine(), send("A1 OK\r\n")},
+         [](IMAPSimple& client) { client.authenticate("jdoe", "admin", "secret"); },
+         "    << A1 AUTHENTICATE PLAIN\n    >> + \r\n    << ***\n    >> OK \n"},
+    };
+    for (const auto& c : cases) {
+        ScriptedServer server(c.script);
+        IMAPSimple client("127.0.0.1", server.port(), kShortWaits);
+        client.debug = true;
+        testing::internal::CaptureStderr();
+        c.run(client);
+        const std::string trace = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(c.shown, trace);
+        EXPECT_EQ(std::string::npos, trace.find("secret"));
+        EXPECT_EQ(std::string::npos, trace.find("amRvZQBhZG1pbgBzZWNyZXQ="));
+    }
 }
 
 TEST(ImapClient, AuthenticateFailures) {

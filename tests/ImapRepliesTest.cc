@@ -159,6 +159,46 @@ TEST(ImapAcl, QuotedAndUnquotedMailboxes) {
     EXPECT_TRUE(parseAclLines({"* ACL empty\r"}, "empty").empty());
 }
 
+// Identifiers and rights as IMAP allows them: atoms, quoted strings and
+// literals, which the reader hands over whole with their bytes; no entry
+// after an unusual one is lost.
+TEST(ImapAcl, IdentifiersAsAtomsQuotedStringsOrLiterals) {
+    const std::string literal = "group:staff\r\nroom";
+    const struct {
+        std::string bytes;
+        std::string first;
+    } cases[] = {
+        {"* ACL shared.x \"group:staff room\" lrs jdoe lrs\r\nA1 OK\r\n", "group:staff room"},
+        {"* ACL shared.x \"a\\\"b\" lrs  jdoe lrs \r\nA1 OK\r\n", "a\"b"},
+        {"* ACL shared.x {" + std::to_string(literal.size()) + "}\r\n" + literal +
+             " lrs jdoe lrs\r\nA1 OK\r\n",
+         literal},
+        {"* ACL {8}\r\nshared.x {4}\r\nsome lrs jdoe {3}\r\nlrs\r\nA1 OK\r\n", "some"},
+    };
+    for (const auto& c : cases) {
+        const Read r = readReply(c.bytes, "A1");
+        ASSERT_EQ(kImapOk, r.result) << c.bytes;
+        const std::list<IMAPAcl> acls = parseAclLines(r.untagged, "shared.x");
+        ASSERT_EQ(2u, acls.size()) << c.bytes;
+        EXPECT_EQ(c.first, acls.front().identifier);
+        EXPECT_EQ("jdoe", acls.back().identifier);
+        EXPECT_EQ("lrs", acls.back().rights);
+    }
+}
+
+// A literal's bytes come raw: a line end inside one is data, and the reply
+// ends only with the tagged line after it.
+TEST(ImapReader, LiteralsStayInsideTheirLine) {
+    Read r = readReply("* LIST () \".\" {7}\r\nA1 OK x\r\nA1 OK done\r\n", "A1");
+    EXPECT_EQ("OK done\r", r.response);
+    ASSERT_EQ(1u, r.untagged.size());
+    IMAPFolder folder("", '.');
+    folder.parseListResponse(r.untagged.front());
+    EXPECT_EQ("A1 OK x", folder.name);
+    // Bytes that stop short of the count are a silent server.
+    EXPECT_EQ(kImapLineTimeout, readReply("* ACL m {9}\r\nshort\r\n", "A1").result);
+}
+
 // An escaped quote must not end the quoted name, and an escaped backslash
 // must not escape the closing quote.
 TEST(ImapAcl, EscapesInAQuotedMailboxName) {
@@ -177,7 +217,8 @@ TEST(ImapAcl, EscapesInAQuotedMailboxName) {
 
 TEST(ImapAcl, ForeignOrMalformedLinesFail) {
     for (const char* line :
-         {"* ACL other anyone lrs", "* ACL shared1 jdoe", "* MYRIGHTS shared1 l", "*", "* ACL"}) {
+         {"* ACL other anyone lrs", "* ACL shared1 jdoe", "* MYRIGHTS shared1 l", "*", "* ACL",
+          "* ACL shared1 \"open lrs", "* ACL shared1 {9}\r\nshort"}) {
         EXPECT_THROW(parseAclLines({line}, "shared1"), IMAPException) << line;
     }
 }

@@ -176,3 +176,36 @@ TEST(ModAcctBatch, ACutBatchRunAgainFinishesTheMove) {
 }
 
 }  // namespace
+
+// Made-up passwords, result lines and plans that cannot be written end the
+// run with 235, and standard error says what was lost; the changes were made.
+TEST(ModAcctBatch, LostOutputEndsWith235NamingWhatWasLost) {
+    Slapd slapd;
+    pupils(slapd, 3);
+    const std::string file =
+        roster("lost-" + slapd.portText() + ".csv", {{"uid"}, {"P01"}, {"p02"}});
+    const std::string lost = "output could not be written (No space left on device): ";
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"-genpw", "-batch", file},
+         "the passwords made up for P01, p02 were not delivered (their passwords were changed: "
+         "give them new ones)"},
+        {{"-title", "T", "-batch", file},
+         "2 of 2 result lines were not delivered; run the roster again to see every account's "
+         "result"},
+        {{"-uid", "p03", "-genpw"},
+         "the password made up for p03 was not delivered (the password was changed: give it a "
+         "new one)"},
+        {{"-uid", "p03", "-sn", "X", "-dryrun"}, "the plan was not delivered"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> shell{"-c", "exec \"$@\" >/dev/full", "sh", MODACCT_BIN};
+        shell = joined(joined(shell, adminArgs(slapd)), c.args);
+        const ProcessResult r = runProcess("/bin/sh", shell);
+        EXPECT_EQ(235, r.status) << c.message;
+        EXPECT_EQ(lost + c.message + "\n", r.err);
+    }
+    EXPECT_EQ(std::set<std::string>{": T"}, entryValues(slapd, "uid=p02,o=site")["title"]);
+}

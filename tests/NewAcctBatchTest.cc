@@ -369,6 +369,19 @@ TEST(NewAcctBatch, ALoginRemovedBeforeIsCreatedAgain) {
     EXPECT_EQ(std::string::npos, shown.find("mail: "));
 }
 
+// The base DN as an administrator may write it: the class group is found
+// all the same.
+TEST(NewAcctBatch, ClassGroupsWhateverTheBaseDnSpelling) {
+    Slapd slapd;
+    const std::string file =
+        writeFile("spelled.csv", csv({{"uid", "sn", "class"}, {"sp1", "S", "users"}}), 0644);
+    std::vector<std::string> args = shared(slapd.portText(), {"-up", "pw", "-batch", file});
+    *std::find(args.begin(), args.end(), "o=site") = "O = Site";
+    const ProcessResult r = newacct(args);
+    EXPECT_EQ(0, r.status) << r.out;
+    EXPECT_NE(std::string::npos, slapd.search("cn=users,o=site").find("memberUid: sp1\n"));
+}
+
 TEST(NewAcctBatch, RefusedFilesChangeNothing) {
     Slapd slapd;
     const std::string before = slapd.dump();

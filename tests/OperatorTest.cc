@@ -8,6 +8,7 @@
 #include <dirent.h>
 
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "common/MyException.h"
@@ -28,27 +29,36 @@ std::string fileWith(const std::string& name, const std::string& text, mode_t mo
     return path;
 }
 
-// The argument area of the running process whose arguments hold `marker`.
-std::string argumentsOf(const std::string& marker) {
+// The running process whose arguments hold `marker`: its argument area and
+// its resource limits.
+struct RunningProcess {
+    std::string arguments;
+    std::string limits;
+};
+
+RunningProcess processWith(const std::string& marker) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         DIR* proc = opendir("/proc");
         while (dirent* entry = readdir(proc)) {
-            std::ifstream in(std::string("/proc/") + entry->d_name + "/cmdline");
+            const std::string dir = std::string("/proc/") + entry->d_name;
+            std::ifstream in(dir + "/cmdline");
             const std::string arguments((std::istreambuf_iterator<char>(in)),
                                         std::istreambuf_iterator<char>());
             if (arguments.find(marker) != std::string::npos &&
                 arguments.find("watch") != std::string::npos) {
                 closedir(proc);
-                return arguments;
+                std::ifstream limits(dir + "/limits");
+                return {arguments, std::string((std::istreambuf_iterator<char>(limits)),
+                                               std::istreambuf_iterator<char>())};
             }
         }
         closedir(proc);
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    return "";
+    return {};
 }
 
-TEST(Secrets, PasswordsLeaveTheProcessListOnceRead) {
+TEST(Secrets, PasswordsLeaveTheProcessListAndNoCoreFileHoldsThem) {
     const struct {
         const char* program;
         std::vector<ScriptStep> script;
@@ -80,19 +90,24 @@ TEST(Secrets, PasswordsLeaveTheProcessListOnceRead) {
         std::thread running([&] { result = runProcess(run.program, args); });
         // A loaded machine may start the program late: look until the
         // secrets are gone or the program has had ample time to erase them.
-        std::string seen;
+        RunningProcess seen;
         for (int look = 0; look < 100; ++look) {
-            seen = argumentsOf(run.marker);
-            if (seen.find("pw-") == std::string::npos) {
+            seen = processWith(run.marker);
+            if (seen.arguments.find("pw-") == std::string::npos) {
                 break;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         running.join();
-        EXPECT_NE("", seen) << run.program;
+        EXPECT_NE("", seen.arguments) << run.program;
         for (const char* secret : {"adminpw-1", "pgpw-2", "userpw-3"}) {
-            EXPECT_EQ(std::string::npos, seen.find(secret)) << run.program;
+            EXPECT_EQ(std::string::npos, seen.arguments.find(secret)) << run.program;
         }
+        // Nor can a core file keep them: no core at all, and none allowed later.
+        std::istringstream limits(seen.limits.substr(seen.limits.find("Max core file size") + 18));
+        std::string soft, hard;
+        limits >> soft >> hard;
+        EXPECT_EQ("0 0", soft + " " + hard) << run.program << "\n" << seen.limits;
         EXPECT_NE(0, result.status);
     }
 }

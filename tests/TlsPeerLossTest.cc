@@ -2,6 +2,7 @@
 // notification) after each command of a removal: the run ends with the
 // stage's status and message and logs its audit line; it never aborts.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -33,7 +34,9 @@ std::vector<ScriptStep> vanishingAt(const std::vector<ScriptStep>& opening,
 void expectEveryLoss(const std::vector<ScriptStep>& opening,
                      const std::vector<Exchange>& conversation,
                      const std::vector<std::string>& stage) {
-    const std::string capture = testing::TempDir() + "/tls-loss-capture";
+    // One file per stage and process: the IMAP and Sieve cases may run at once.
+    const std::string capture = testing::TempDir() + "/tls-loss-capture" + stage[0] + "-" +
+                                std::to_string(getpid());
     for (size_t step = 1; step < conversation.size(); ++step) {
         std::remove(capture.c_str());
         ScriptedServer server(vanishingAt(opening, conversation, step));

@@ -17,6 +17,20 @@ LineSource::Read BufferLineSource::readLine(std::string& line, int) {
     return Read::Line;
 }
 
+LineSource::Read BufferLineSource::readBytes(std::string& bytes, size_t count, int) {
+    if (count > kMaxLine) {
+        position_ = bytes_.size();
+        return Read::TooLong;
+    }
+    if (bytes_.size() - position_ < count) {
+        position_ = bytes_.size();
+        return Read::TimedOut;
+    }
+    bytes.append(bytes_, position_, count);
+    position_ += count;
+    return Read::Line;
+}
+
 int ReplyLineReader::next(std::string& line) {
     if (first_) {
         first_ = false;
@@ -33,6 +47,19 @@ int ReplyLineReader::next(std::string& line) {
     switch (source_.readLine(line, waits_.nextLineMs)) {
         case LineSource::Read::Line:
             return line.empty() ? kConnectionClosed : 0;
+        case LineSource::Read::TimedOut:
+            return kLineTimeout;
+        default:
+            return kConnectionClosed;
+    }
+}
+
+int ReplyLineReader::nextBytes(std::string& bytes, size_t count) {
+    // Bytes inside a reply: its first line has come.
+    first_ = false;
+    switch (source_.readBytes(bytes, count, waits_.nextLineMs)) {
+        case LineSource::Read::Line:
+            return 0;
         case LineSource::Read::TimedOut:
             return kLineTimeout;
         default:

@@ -18,6 +18,10 @@ class LineSource {
     // further byte must arrive within `timeoutMs`. End: the peer closed (or
     // the read failed) before a whole line; the partial line is dropped.
     virtual Read readLine(std::string& line, int timeoutMs) = 0;
+    // Appends the next `count` bytes as they come (an IMAP literal), each
+    // within `timeoutMs`. TooLong, and the connection broken for good, for
+    // a count above kMaxLine.
+    virtual Read readBytes(std::string& bytes, size_t count, int timeoutMs) = 0;
 
     // Longest line accepted; a peer that sends more without a line end is
     // not speaking the protocol.
@@ -46,6 +50,9 @@ class ReplyLineReader {
 
     // 0 with the next line, or one of the failures.
     int next(std::string& line);
+    // 0 with the next `count` bytes appended to `bytes` (a literal inside
+    // a reply), or one of the failures.
+    int nextBytes(std::string& bytes, size_t count);
 
   private:
     LineSource& source_;
@@ -62,6 +69,7 @@ class BufferLineSource : public LineSource {
     bool waitForInput(int) override { return position_ < bytes_.size(); }
     bool errorPending() override { return false; }
     Read readLine(std::string& line, int) override;
+    Read readBytes(std::string& bytes, size_t count, int) override;
 
   private:
     std::string bytes_;

@@ -24,6 +24,18 @@ bool TcpLineSource::errorPending() {
     return !broken_ && channel().errorPending();
 }
 
+int TcpLineSource::nextByte(int timeoutMs) {
+    ByteChannel& in = channel();
+    if (!in.waitForInput(timeoutMs)) {
+        return ByteChannel::kTimedOut;
+    }
+    const int c = in.get();
+    if (c == ByteChannel::kEnd) {
+        broken_ = true;
+    }
+    return c;
+}
+
 LineSource::Read TcpLineSource::readLine(std::string& line, int timeoutMs) {
     line.clear();
     if (broken_) {
@@ -32,17 +44,12 @@ LineSource::Read TcpLineSource::readLine(std::string& line, int timeoutMs) {
     // Byte by byte, waiting before each byte that is not buffered yet: a
     // peer that stops in the middle of a line cannot block us longer than
     // one wait.
-    ByteChannel& bytes = channel();
     for (;;) {
-        if (!bytes.waitForInput(timeoutMs)) {
-            return Read::TimedOut;
-        }
-        const int c = bytes.get();
+        const int c = nextByte(timeoutMs);
         if (c == ByteChannel::kTimedOut) {
             return Read::TimedOut;
         }
         if (c == ByteChannel::kEnd) {
-            broken_ = true;
             return Read::End;
         }
         if (c == '\n') {
@@ -54,6 +61,27 @@ LineSource::Read TcpLineSource::readLine(std::string& line, int timeoutMs) {
         }
         line += static_cast<char>(c);
     }
+}
+
+LineSource::Read TcpLineSource::readBytes(std::string& bytes, size_t count, int timeoutMs) {
+    if (broken_) {
+        return Read::End;
+    }
+    if (count > kMaxLine) {
+        broken_ = true;
+        return Read::TooLong;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        const int c = nextByte(timeoutMs);
+        if (c == ByteChannel::kTimedOut) {
+            return Read::TimedOut;
+        }
+        if (c == ByteChannel::kEnd) {
+            return Read::End;
+        }
+        bytes += static_cast<char>(c);
+    }
+    return Read::Line;
 }
 
 bool TcpLineSource::writeLine(const std::string& line) {

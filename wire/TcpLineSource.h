@@ -25,6 +25,7 @@ class TcpLineSource : public LineSource {
     bool waitForInput(int timeoutMs) override;
     bool errorPending() override;
     Read readLine(std::string& line, int timeoutMs) override;
+    Read readBytes(std::string& bytes, size_t count, int timeoutMs) override;
 
     // Writes the line and a single LF. False when the connection is known
     // to be dead (then nothing is written) or the write failed; the
@@ -47,6 +48,9 @@ class TcpLineSource : public LineSource {
 
   private:
     ByteChannel& channel() { return tls_ ? static_cast<ByteChannel&>(*tls_) : *plain_; }
+    // The next byte within `timeoutMs`, or ByteChannel::kTimedOut or kEnd
+    // (after which the connection is broken for good).
+    int nextByte(int timeoutMs);
 
     std::unique_ptr<TcpChannel> plain_;  // until TLS takes it over
     std::unique_ptr<TlsChannel> tls_;

@@ -33,7 +33,11 @@ MyException dropInProcess(const std::vector<std::pair<std::string, std::string>>
     DropAcct account;
     account.setReplyWaits(waits);
     for (const auto& p : params) {
-        account.addParam(p.first, p.second);
+        if (p.first == "debug") {
+            account.debug = true;
+        } else {
+            account.addParam(p.first, p.second);
+        }
     }
     try {
         account.dropAcct();

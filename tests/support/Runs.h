@@ -17,7 +17,7 @@
 std::vector<std::string> removalEverywhere(const Slapd& slapd, const Cyrus& cyrus,
                                            const std::string& uid);
 
-// Runs dropAcct() in this process with `params` (name, value) and shortened
-// reply waits; the MyException it ended with, or code 0.
+// Runs dropAcct() in this process with `params` (name, value; "debug" sets
+// -debug) and shortened reply waits; the MyException it ended with, or code 0.
 MyException dropInProcess(const std::vector<std::pair<std::string, std::string>>& params,
                           const ReplyWaits& waits);

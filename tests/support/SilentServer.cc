@@ -29,7 +29,15 @@ void SilentServer::run() {
         if (client < 0)
             continue;
         clients_.push_back(client);
+        accepted_ = true;
         if (!opening_.empty())
             send(client, opening_.data(), opening_.size(), MSG_NOSIGNAL);
     }
+}
+
+bool SilentServer::contacted() const {
+    // A connection the thread has not accepted yet waits in the backlog,
+    // which makes the listener readable.
+    pollfd waiting{listener_, POLLIN, 0};
+    return accepted_ || poll(&waiting, 1, 0) > 0;
 }

@@ -1,6 +1,7 @@
 // A loopback server that accepts every connection and then answers nothing
 // (after sending its fixed opening bytes, when it has some): a server that
-// hangs. Connections stay open until it ends.
+// hangs, or one a run must not contact at all. Connections stay open until
+// it ends.
 #pragma once
 
 #include <atomic>
@@ -16,6 +17,8 @@ class SilentServer {
     SilentServer& operator=(const SilentServer&) = delete;
 
     std::string portText() const { return std::to_string(port_); }
+    // Whether a client has connected (or is connecting) so far.
+    bool contacted() const;
 
   private:
     void run();
@@ -24,6 +27,7 @@ class SilentServer {
     int listener_ = -1;
     int port_ = 0;
     std::vector<int> clients_;
+    std::atomic<bool> accepted_{false};
     std::atomic<bool> ending_{false};
     std::thread thread_;
 };
