@@ -34,9 +34,11 @@ void pupils(const Slapd& slapd, int count, const std::string& groupware = "all")
         const std::string uid = (i < 10 ? "p0" : "p") + std::to_string(i);
         rows.push_back({uid, "Pupil", uid + "@example.org", "a" + uid, "users"});
     }
-    const ProcessResult made = runNewacct(
-        joined(adminArgs(slapd), {"-up", "pw", "-o", "O", "-c", "DE", "-groupware", groupware,
-                                  "-batch", roster("pupils-" + slapd.portText() + ".csv", rows)}));
+    const std::string file = roster("pupils-" + slapd.portText() + ".csv", rows);
+    const ProcessResult made =
+        runNewacct(joined(adminArgs(slapd), {"-up", "pw", "-o", "O", "-c", "DE", "-groupware",
+                                             groupware, "-batch", file}));
+    std::remove(file.c_str());
     ASSERT_EQ(0, made.status) << made.out;
 }
 
@@ -208,4 +210,5 @@ TEST(ModAcctBatch, LostOutputEndsWith235NamingWhatWasLost) {
         EXPECT_EQ(lost + c.message + "\n", r.err);
     }
     EXPECT_EQ(std::set<std::string>{": T"}, entryValues(slapd, "uid=p02,o=site")["title"]);
+    std::remove(file.c_str());
 }

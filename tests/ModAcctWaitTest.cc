@@ -42,6 +42,7 @@ std::map<std::string, std::string> moveToStaff(Params params,
     const ChangeSettings settings = settingsOf(params);
     std::ostringstream out;
     ChangeBatch(settings).run(out);
+    std::remove(file.c_str());
     return resultLines(out.str());
 }
 
