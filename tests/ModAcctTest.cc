@@ -1,11 +1,15 @@
 // modacct as callers see it: its statuses and messages, standard input,
-// plans, traces, made-up passwords and audit lines, and a single run that
-// puts its own writes back when a later one is refused.
+// plans, traces, made-up passwords and audit lines, a single run that puts
+// its own writes back when a later one is refused or its new alias is taken
+// meanwhile, a card made again, and the engine's class scope.
 #include <gtest/gtest.h>
 
 #include <fstream>
 
+#include "account/DirectorySession.h"
+#include "modacct/ChangeEngine.h"
 #include "tests/support/AccountRuns.h"
+#include "tests/support/DroppingProxy.h"
 
 namespace {
 
@@ -212,3 +216,68 @@ TEST_F(ModAcct, AuditLines) {
 }
 
 }  // namespace
+
+// Another account takes the new alias while the run writes it: the run puts
+// its change back and, as that account keeps the alias, ends 240; when the
+// other account gives the alias up again, the run tries again and keeps it.
+TEST_F(ModAcct, AnAliasTakenMeanwhileIsPutBackOrWonOnASecondTry) {
+    const std::string holder =
+        "dn: uid=holder,o=site\nchangetype: add\nobjectClass: inetOrgPerson\n"
+        "objectClass: posixAccount\nobjectClass: TolvoeMailObject\nuid: holder\ncn: H\nsn: H\n"
+        "uidNumber: 2900\ngidNumber: 100\nhomeDirectory: /home/holder\nalias: x1\n";
+    // Requests: bind, account, groups, alias holders, the user entry's
+    // modify (5), the look again (6), the put-back (7).
+    for (const bool stays : {true, false}) {
+        const auto meanwhile = [&](int request) {
+            if (request == 5)
+                slapd.modify(holder);
+            if (request == 7 && !stays)
+                slapd.modify("dn: uid=holder,o=site\nchangetype: delete\n");
+        };
+        DroppingProxy proxy(slapd.port(), 0, DroppingProxy::BeforeRequest, meanwhile);
+        const ProcessResult r =
+            runModacct({"-H", "127.0.0.1", "-P", proxy.portText(), "-bDN", "o=site", "-al", "admin",
+                        "-ap", "secret", "-uid", "jdoe", "-addalias", "x1"});
+        EXPECT_EQ(stays ? 240 : 0, r.status) << r.out;
+        EXPECT_EQ(stays ? "Alias x1 already exists. Aborted\n" : "", r.out);
+        EXPECT_EQ(stays ? 0u : 1u, jdoe()["alias"].count(": x1"));
+        EXPECT_EQ(stays, slapd.exists("uid=holder,o=site"));
+        if (stays)
+            slapd.modify("dn: uid=holder,o=site\nchangetype: delete\n");
+    }
+}
+
+// The card of a groupware account that lost it is made again from the
+// account's values.
+TEST_F(ModAcct, AMissingCardIsCreated) {
+    const std::string card = "uid=jdoe:system,o=AddressBook,o=site";
+    slapd.modify("dn: " + card + "\nchangetype: delete\n");
+    const ProcessResult r = modacct({"-uid", "jdoe", "-givenname", "Jon"});
+    EXPECT_EQ(0, r.status) << r.out;
+    const EntryValues values = entryValues(slapd, card);
+    EXPECT_EQ(std::set<std::string>{": Jon Doe"}, values.at("cn"));
+    EXPECT_EQ(std::set<std::string>{": jdoe@example.org"}, values.at("mail"));
+}
+
+// What a program that runs the engine itself can ask: classes exactly these
+// among the groups a scope covers, the others left alone.
+TEST_F(ModAcct, TheEngineChangesClassesWithinAScope) {
+    ASSERT_EQ(0, modacct({"-uid", "jdoe", "-addclass", "staff"}).status);
+    AccountChange request;
+    request.login = "jdoe";
+    request.classes.exactly = std::vector<std::string>{"audio"};
+    request.classes.scope = {"a*", "u*"};
+    request.check();
+    request.preparePassword();
+    DirectorySession session(
+        DirectoryParams{"127.0.0.1", slapd.port(), "o=site", "admin", "secret", LdapTls{}});
+    session.bind();
+    ChangeEngine engine(session);
+    ChangeResult result;
+    engine.run({request}, [&result](size_t, const ChangeResult& r) { result = r; });
+    session.unbind();
+    EXPECT_EQ(0, result.status) << result.message;
+    EXPECT_EQ("class", result.changed);
+    EXPECT_EQ((std::vector<std::string>{"cn=staff,o=site", "cn=audio,o=site"}),
+              slapd.holders("(memberUid=jdoe)"));
+}
