@@ -4,6 +4,8 @@
 // meanwhile, a card made again, and the engine's class scope.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 
 #include "account/DirectorySession.h"
@@ -280,4 +282,20 @@ TEST_F(ModAcct, TheEngineChangesClassesWithinAScope) {
     EXPECT_EQ("class", result.changed);
     EXPECT_EQ((std::vector<std::string>{"cn=staff,o=site", "cn=audio,o=site"}),
               slapd.holders("(memberUid=jdoe)"));
+}
+
+// The site defaults file gives modacct its directory, never a change:
+// newacct's defaults for new accounts in it are passed over.
+TEST_F(ModAcct, SiteDefaultsGiveTheDirectoryOnly) {
+    const std::string defaults = testing::TempDir() + "/modacct-" + slapd.portText() + ".conf";
+    std::ofstream(defaults) << "bDN=o=site\nal=admin\nap=secret\nH=127.0.0.1\nP=" +
+                                   slapd.portText() +
+                                   "\no=Other School\nclass=staff\ngenpw\nreqpwdchange\nlock\n";
+    chmod(defaults.c_str(), 0600);
+    const long writes = slapd.writesDone();
+    const ProcessResult r = runModacct({"-config", defaults, "-uid", "jdoe"});
+    std::remove(defaults.c_str());
+    EXPECT_EQ(0, r.status) << r.out << r.err;
+    EXPECT_EQ("", r.out);
+    EXPECT_EQ(writes, slapd.writesDone());
 }
