@@ -168,8 +168,9 @@ void ChangeEngine::read(AccountReads& reads) {
     for (Account& account : accounts_) {
         const auto found = stored.find(account.request->login);
         if (found == stored.end()) {
-            fail(account, MyException(-22, "no such account: " + userDn(account.request->login,
-                                                                        session_.params().baseDN)));
+            fail(account, MyException(kNoSuchAccount,
+                                      "no such account: " + userDn(account.request->login,
+                                                                   session_.params().baseDN)));
             continue;
         }
         account.stored = found->second;

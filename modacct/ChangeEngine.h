@@ -22,6 +22,10 @@
 class AccountReads;
 class DirectorySession;
 class LDAPException;
+
+// The status of a request for an account that is not there (no posixAccount
+// uid=<login>,<base>); nothing is written for it.
+constexpr int kNoSuchAccount = -23;
 class LdifWriter;
 class WriteWindow;
 

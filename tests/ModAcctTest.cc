@@ -70,7 +70,7 @@ TEST_F(ModAcct, StatusesAndMessagesAndNothingWrittenOnARefusal) {
          "you must define option -loginshell and the value must be an absolute path\n"},
         {{"-uid", "jdoe", "-jpegphoto", "/nonexistent"}, true, 214, "Error opening jpeg-File\n"},
         {{"-uid", "jdoe", "-ap", "wrong"}, true, 244, "bind failed\n"},
-        {{"-uid", "NoBody"}, true, 234, "no such account: uid=nobody,o=site\n"},
+        {{"-uid", "NoBody"}, true, 233, "no such account: uid=nobody,o=site\n"},
         {{"-uid", "jdoe", "-class", "no-such-group-here"},
          true,
          238,
@@ -206,13 +206,13 @@ TEST_F(ModAcct, AuditLines) {
     EXPECT_EQ(0, run({"-uid", "jdoe"}));
     EXPECT_EQ(0, run({"-uid", "jdoe", "-lock", "-dryrun"}));
     EXPECT_EQ(240, run({"-uid", "jdoe", "-mail", "x"}));
-    EXPECT_EQ(234, run({"-uid", "ghost"}));
+    EXPECT_EQ(233, run({"-uid", "ghost"}));
     std::ifstream in(capture);
     const std::string lines((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(
         "10.6 modacct: by=admin uid=jdoe changed=class,mail,password status=0\n"
         "10.6 modacct: by=admin uid=jdoe changed=unchanged status=0\n"
-        "10.4 modacct: by=admin uid=ghost status=234 error=\"no such account: "
+        "10.4 modacct: by=admin uid=ghost status=233 error=\"no such account: "
         "uid=ghost,o=site\"\n",
         lines);
 }
