@@ -74,8 +74,13 @@ const std::vector<option>& firstReleaseOptions() {
     return options;
 }
 
-std::vector<option> accountOptionTable(const std::vector<option>& own) {
+std::vector<option> accountOptionTable(const std::vector<option>& own,
+                                       const std::vector<option>& originals) {
     std::vector<option> table = firstReleaseOptions();
+    for (option entry : originals) {
+        entry.val = kOriginalOption;
+        table.push_back(entry);
+    }
     const std::vector<option> shared{
         {"tls", no_argument, nullptr, 0},
         {"ldaps", no_argument, nullptr, 0},

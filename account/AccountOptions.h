@@ -13,11 +13,14 @@
 // The first-release options marked original (kOriginalOption).
 const std::vector<option>& firstReleaseOptions();
 
-// A getopt table: the first-release options, the newer options all these
-// programs have (TLS, the password file, the plan, the site defaults, the
-// batch and its encoding, made-up passwords), then the program's own
-// newer options `own`, then the all-zero end entry.
-std::vector<option> accountOptionTable(const std::vector<option>& own);
+// A getopt table: the first-release options, the program's options that
+// another program had in its first release (`originals`, marked original
+// too), the newer options all these programs have (TLS, the password file,
+// the plan, the site defaults, the batch and its encoding, made-up
+// passwords), then the program's own newer options `own`, then the
+// all-zero end entry.
+std::vector<option> accountOptionTable(const std::vector<option>& own,
+                                       const std::vector<option>& originals = {});
 
 // Reads the options of `table`: -help writes `usage` and -V the line
 // `version` and an empty line to `out` (both end the run with status 1);
