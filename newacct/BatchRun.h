@@ -1,19 +1,14 @@
-// newacct -batch: one account per row of a batch file, each made as a single
-// run with the shared parameters and the row's cells would make it, over one
-// directory session. A row that fails after writing takes back what it
-// wrote; a lost connection, or a directory that stops answering, stops the
-// batch.
+// newacct -batch: the rows of a batch file made by the batch engine over one
+// directory session of their own, one result line per row.
 #pragma once
 
 #include <iosfwd>
+#include <string>
 #include <vector>
 
-#include "account/BatchLedger.h"
 #include "account/BatchRows.h"
-#include "newacct/NewAcct.h"
 
 class BatchReport;
-class DirectorySession;
 class RunSettings;
 
 class BatchRun {
@@ -26,25 +21,11 @@ class BatchRun {
     int run(std::ostream& out);
 
   private:
-    // Builds and checks every row's account; those that pass get their
-    // passwords hashed, on every core.
-    void prepare(BatchReport& report);
-    // Reads what the batch asks the directory once; false when the
-    // directory failed and every row was settled.
-    bool readLedger(DirectorySession& session, BatchReport& report);
-    // Makes one account; false when the connection was lost.
-    bool create(size_t index, DirectorySession& session, BatchReport& report);
-    void settle(BatchReport& report, size_t index, int status, const std::string& detail);
     // What the message of lost output names: the rows whose made-up
     // passwords did not go out.
-    std::string lostPasswords(const BatchReport& report) const;
+    std::string lostPasswords(const BatchReport& report,
+                              const std::vector<std::string>& passwords) const;
 
     RunSettings& settings_;
     const std::vector<BatchRow> rows_;
-    std::vector<NewAcct> accounts_;
-    std::vector<bool> pending_;  // checked, not yet settled
-    std::vector<bool> made_;
-    BatchLedger ledger_;
-    // What the rows not done are told when the directory is lost, or stops answering.
-    std::string stopped_ = "not done: the connection to the directory was lost";
 };

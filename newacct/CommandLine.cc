@@ -14,7 +14,7 @@ int readOptions(RunSettings& settings, int argc, char** argv, std::ostream& out)
     // Options added after the first release are newer: abbreviations that
     // meant an original option keep that meaning.
     static const std::vector<option> table = accountOptionTable({});
-    return readAccountOptions(table, argc, argv, out, "newacct $Revision: 1.11 $", usage,
+    return readAccountOptions(table, argc, argv, out, "newacct $Revision: 1.11 $", newacctUsage,
                               [&settings](const std::string& name, const std::string& value) {
                                   settings.addParam(name, value);
                               });

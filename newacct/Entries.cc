@@ -122,8 +122,8 @@ void NewAcct::settleWrites() {
     }
 }
 
-void NewAcct::audit(int status, const std::string& message) const {
-    AuditLog log("newacct");
+void NewAcct::audit(int status, const std::string& message, const std::string& program) const {
+    AuditLog log(program);
     log.add("by", directory_.adminLogin);
     log.add("uid", login_);
     if (uidNumber_ != 0) {

@@ -57,6 +57,9 @@ class NewAcct {
     // IMAP reply); for tests against silent servers.
     void setReplyWaits(const ReplyWaits& waits) { directory_.answerWaitMs = waits.firstLineMs; }
     DirectoryParams directoryParams() const;
+    // The session's settings as given: a program that also reaches the mail
+    // servers protects them as the directory (any TLS option means TLS).
+    const SessionSettings& sessionSettings() const { return directory_; }
     void checkMailUnique();
     void checkAliases();
     bool isAddressUnique(std::string address);
@@ -99,8 +102,10 @@ class NewAcct {
     // was left when that fails.
     void takeBack();
     // Logs the run's audit line (administrator, uid, and what is settled of
-    // the uid number, group and home) with its exit status.
-    void audit(int status, const std::string& message) const;
+    // the uid number, group and home) with its exit status, under the name
+    // of the program that made the account.
+    void audit(int status, const std::string& message,
+               const std::string& program = "newacct") const;
 
     const LDAPAttributeList& attributes() const { return attributes_; }
 
@@ -228,7 +233,7 @@ class NewAcct {
 };
 
 // The help text.
-void usage(std::ostream& out);
+void newacctUsage(std::ostream& out);
 
 // The lowest user ID of at least 2001 that none of `used` takes.
 unsigned firstFreeUidNumber(std::vector<long> used);

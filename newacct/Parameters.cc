@@ -140,7 +140,7 @@ bool NewAcct::storeParam(const std::string& name, const std::string& value) {
     return true;
 }
 
-void usage(std::ostream& out) {
+void newacctUsage(std::ostream& out) {
     out << "Add a user to LDAP...\n"
            "\n"
            "  usage: newacct <options>\n"
