@@ -67,11 +67,14 @@ std::vector<std::string> valuesOf(const LDAPAttributeList& attributes, const std
 
 }  // namespace
 
+bool classInScope(const std::vector<std::string>& scope, const std::string& name) {
+    return std::any_of(scope.begin(), scope.end(), [&name](const std::string& pattern) {
+        return fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
+    });
+}
+
 bool ClassChange::inScope(const std::string& name) const {
-    return scope.empty() ||
-           std::any_of(scope.begin(), scope.end(), [&name](const std::string& pattern) {
-               return fnmatch(pattern.c_str(), name.c_str(), 0) == 0;
-           });
+    return scope.empty() || classInScope(scope, name);
 }
 
 void AccountChange::setAttribute(const std::string& parameter, const std::string& attribute,

@@ -11,13 +11,17 @@
 
 #include "ldap/LDAPAttributeList.h"
 
+// Whether one of the shell patterns `scope` (fnmatch, without regard to
+// case, as the directory compares names) matches the group name `name`.
+bool classInScope(const std::vector<std::string>& scope, const std::string& name);
+
 struct ClassChange {
     // With -class: the account's classes are exactly these afterwards, among
     // the groups `scope` covers.
     std::optional<std::vector<std::string>> exactly;
     std::vector<std::string> add;     // -addclass
     std::vector<std::string> remove;  // -delclass
-    // Shell patterns (fnmatch) over group names: `exactly` leaves the
+    // Patterns over group names (classInScope): `exactly` leaves the
     // groups that no pattern matches alone. Empty: every group.
     std::vector<std::string> scope;
 

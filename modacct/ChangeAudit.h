@@ -8,4 +8,6 @@
 
 struct ChangeResult;
 
-void auditChange(const std::string& admin, const std::string& login, const ChangeResult& result);
+// The line of `login`'s change, logged under the name of `program`.
+void auditChange(const std::string& admin, const std::string& login, const ChangeResult& result,
+                 const std::string& program = "modacct");

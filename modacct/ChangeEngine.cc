@@ -79,7 +79,7 @@ void ChangeEngine::trace(const std::string& line) const {
 }
 
 bool ChangeEngine::going(const Account& account) const {
-    return !account.settled && !account.error;
+    return !account.settled && !account.error && !account.unchanged && !account.leftOut;
 }
 
 void ChangeEngine::settle(Account& account, const ChangeResult& result) {
@@ -111,38 +111,65 @@ void ChangeEngine::failWrite(Account& account, const LDAPException& error,
 }
 
 void ChangeEngine::run(const std::vector<AccountChange>& requests, const Report& report) {
-    report_ = report;
+    prepare(requests);
+    write(report);
+}
+
+void ChangeEngine::prepare(const std::vector<AccountChange>& requests) {
     accounts_.clear();
     for (const AccountChange& request : requests) {
-        accounts_.push_back({&request, {}, std::nullopt, {}, std::nullopt, false});
+        accounts_.push_back({&request, {}, std::nullopt, {}, std::nullopt});
     }
     ledger_ = BatchLedger();
+    reads_.reset();
+    readFailure_.reset();
     lost_ = false;
     LDAPConnection* const connection = session_.connection();
     if (!connection) {
-        for (Account& account : accounts_) {
-            fail(account, notDone());
+        readFailure_ = notDone();
+    } else {
+        reads_.emplace(*connection, session_.params().baseDN);
+        try {
+            read(*reads_);
+            plan(*reads_);
+        } catch (const LDAPException& e) {
+            readFailure_ =
+                DirectorySession::isLost(e) ? notDone() : MyException(-12, "search failed");
         }
+    }
+    if (readFailure_) {
+        for (Account& account : accounts_) {
+            fail(account, *readFailure_);
+        }
+    }
+}
+
+ChangeEngine::Outcome ChangeEngine::outcome(size_t index) const {
+    const Account& account = accounts_[index];
+    return {account.found ? &account.stored : nullptr, account.plan ? &*account.plan : nullptr,
+            account.error ? &*account.error : nullptr};
+}
+
+void ChangeEngine::leaveOut(size_t index) {
+    accounts_[index].leftOut = true;
+}
+
+void ChangeEngine::write(const Report& report) {
+    report_ = report;
+    // The accounts with nothing to change, as soon as that is known.
+    for (Account& account : accounts_) {
+        if (account.unchanged && !account.leftOut) {
+            settle(account, {0, "", account.plan->changed(), ""});
+        }
+    }
+    if (readFailure_) {
         settleAll();
         return;
     }
-    AccountReads reads(*connection, session_.params().baseDN);
-    try {
-        read(reads);
-        plan(reads);
-    } catch (const LDAPException& e) {
-        const MyException failure =
-            DirectorySession::isLost(e) ? notDone() : MyException(-12, "search failed");
-        for (Account& account : accounts_) {
-            fail(account, failure);
-        }
-        settleAll();
-        return;
-    }
-    WriteWindow window(plan_ ? nullptr : connection, plan_);
+    WriteWindow window(plan_ ? nullptr : session_.connection(), plan_);
     writeUsers(window);
     guardAddresses();
-    writeGroups(window, reads);
+    writeGroups(window, *reads_);
     writeContacts(window);
     if (!plan_) {
         trace("writes sent: " + std::to_string(window.sent()));
@@ -174,6 +201,7 @@ void ChangeEngine::read(AccountReads& reads) {
             continue;
         }
         account.stored = found->second;
+        account.found = true;
         if (ChangePlan::needsContact(*account.request, account.stored)) {
             cards.push_back(&account.stored);
         }
@@ -237,9 +265,7 @@ void ChangeEngine::plan(AccountReads& reads) {
             ledger_.releaseAddress(plan.login(), alias);
         }
         trace(plan.login() + ": " + plan.changed());
-        if (plan.empty()) {
-            settle(account, {0, "", plan.changed(), ""});
-        }
+        account.unchanged = plan.empty();
     }
 }
 
@@ -447,7 +473,7 @@ void ChangeEngine::putBackFailed() {
 
 void ChangeEngine::settleAll() {
     for (Account& account : accounts_) {
-        if (account.settled) {
+        if (account.settled || account.leftOut) {
             continue;
         }
         if (account.error) {

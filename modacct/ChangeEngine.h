@@ -15,11 +15,11 @@
 #include "account/BatchLedger.h"
 #include "common/MyException.h"
 #include "modacct/AccountChange.h"
+#include "modacct/AccountReads.h"
 #include "modacct/ChangePlan.h"
 #include "modacct/PutBack.h"
 #include "modacct/StoredAccount.h"
 
-class AccountReads;
 class DirectorySession;
 class LDAPException;
 
@@ -54,8 +54,37 @@ class ChangeEngine {
 
     // Changes the accounts of `requests` (checked, passwords prepared, each
     // login once) and reports each once, by its index. A lost connection
-    // stops the run: the accounts not done end 244.
+    // stops the run: the accounts not done end 244. The same as prepare,
+    // then write.
     void run(const std::vector<AccountChange>& requests, const Report& report);
+
+    // The two halves of a run, for a caller that decides between them.
+    // Reads the stored accounts of `requests` and plans each change, in the
+    // requests' order; nothing is written or reported. `requests` must
+    // outlive the engine's use of them.
+    void prepare(const std::vector<AccountChange>& requests);
+    // What the reads and the plan found for request `index`: the stored
+    // account (null when there is none), its plan (null when it failed
+    // before its plan was made) and the failure it will end with, if any.
+    struct Outcome {
+        const StoredAccount* stored;
+        const ChangePlan* plan;
+        const MyException* error;
+    };
+    Outcome outcome(size_t index) const;
+    // The failure of the reads as a whole (a search failed, the connection
+    // was lost): every account ends with it.
+    const std::optional<MyException>& readFailure() const { return readFailure_; }
+    // Nothing is written for request `index`, and it is not reported.
+    void leaveOut(size_t index);
+    // Writes the plans of the accounts still going and reports every
+    // account not left out, by its index.
+    void write(const Report& report);
+    // Whether the connection was lost while writing.
+    bool lost() const { return lost_; }
+    // The failure of an account the run could not finish: the connection
+    // was lost, or the directory stopped answering.
+    MyException notDone() const;
 
   private:
     struct Account {
@@ -64,7 +93,10 @@ class ChangeEngine {
         std::optional<ChangePlan> plan;
         PutBack written;
         std::optional<MyException> error;
+        bool found = false;
         bool settled = false;
+        bool unchanged = false;  // its plan holds nothing: reported first, never written
+        bool leftOut = false;
     };
 
     void read(AccountReads& reads);
@@ -83,9 +115,6 @@ class ChangeEngine {
     // A write that was refused or lost: the account fails with `what` and
     // the directory's text (or as not done, when the connection is lost).
     void failWrite(Account& account, const LDAPException& error, const std::string& what);
-    // The failure of an account the run could not finish: the connection
-    // was lost, or the directory stopped answering.
-    MyException notDone() const;
     // Whether another account holds one of the plan's claims now.
     bool othersHold(const Account& account);
     void trace(const std::string& line) const;
@@ -96,5 +125,7 @@ class ChangeEngine {
     Report report_;
     std::vector<Account> accounts_;
     BatchLedger ledger_;
+    std::optional<AccountReads> reads_;
+    std::optional<MyException> readFailure_;
     bool lost_ = false;
 };

@@ -13,10 +13,10 @@ ChangeEngine::Trace engineTrace(bool debug) {
     return [](const std::string& line) { std::cerr << line << std::endl; };
 }
 
-void bindTraced(DirectorySession& session, bool debug) {
+void bindTraced(DirectorySession& session, bool debug, const std::string& program) {
     const DirectoryParams& params = session.params();
     if (debug) {
-        std::cerr << "modacct: bind to "
+        std::cerr << program << ": bind to "
                   << LDAPConnection::makeUri(params.host, params.port,
                                              params.tls.mode == LdapTls::Ldaps)
                   << " as uid=" << params.adminLogin << "," << params.baseDN << std::endl;
