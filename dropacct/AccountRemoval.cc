@@ -14,8 +14,8 @@ void AccountRemoval::fail(const MyException& error) {
     }
 }
 
-void AccountRemoval::audit(const RemovalSettings& settings) const {
-    AuditLog log("dropacct");
+void AccountRemoval::audit(const RemovalSettings& settings, const std::string& program) const {
+    AuditLog log(program);
     log.add("by", settings.adminLogin);
     log.add("uid", uid_);
     log.add("stages", settings.stageNames());

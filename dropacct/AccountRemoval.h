@@ -45,8 +45,9 @@ class AccountRemoval {
         int scripts = 0;
     } removed;
 
-    // Logs the account's audit line with its status (0 or the failure's).
-    void audit(const RemovalSettings& settings) const;
+    // Logs the account's audit line with its status (0 or the failure's),
+    // under the name of the program that removed it.
+    void audit(const RemovalSettings& settings, const std::string& program = "dropacct") const;
 
   private:
     std::string uid_;

@@ -67,7 +67,7 @@ int readOptions(DropAcct& account, int argc, char** argv, std::ostream& out) {
         }
         const std::string name = known_options[index].name;
         if (name == "help") {
-            usage(out);
+            dropacctUsage(out);
             return 1;
         }
         if (name == "V") {
@@ -98,10 +98,10 @@ void readStdin(DropAcct& account, std::istream& in, std::ostream& out) {
         const std::string key = line.substr(0, equals);
         const std::string value = equals == std::string::npos ? "" : line.substr(equals + 1);
         if (value.empty()) {
-            usage(out);
+            dropacctUsage(out);
         }
         if (key.empty()) {
-            usage(out);
+            dropacctUsage(out);
             continue;
         }
         account.addParam(key, value);

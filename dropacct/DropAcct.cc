@@ -9,6 +9,9 @@ std::string DropAcct::siteDefaults = "/etc/mailacct.conf";
 
 DropAcct::DropAcct() = default;
 
+DropAcct::DropAcct(RemovalSettings settings)
+    : debug(settings.debug), settings_(std::move(settings)) {}
+
 void DropAcct::addParam(const std::string& name, const std::string& value) {
     settings_.store(name, value);
     settings_.markGiven(name);
@@ -127,7 +130,7 @@ void DropAcct::audit(int status, const std::string& message) const {
     }
 }
 
-void usage(std::ostream& out) {
+void dropacctUsage(std::ostream& out) {
     out << "delete a user ...\n"
            "\n"
            "    dropacct -al <login> -ap <password> -uid <uid>\n"

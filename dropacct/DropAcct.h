@@ -21,6 +21,9 @@
 class DropAcct {
   public:
     DropAcct();
+    // A run with these settings, for a program that removes accounts
+    // in-process (their `debug` is the run's -debug).
+    explicit DropAcct(RemovalSettings settings);
 
     // Stores one parameter from the command line or standard input; unknown
     // names are passed over. Raises MyException for an unusable -apfile.
@@ -77,4 +80,4 @@ class DropAcct {
 };
 
 // The help text.
-void usage(std::ostream& out);
+void dropacctUsage(std::ostream& out);

@@ -24,7 +24,9 @@ class RemovalSettings {
     // The checks every uid passes before anything is removed.
     static void checkUid(const std::string& uid);
 
-    bool batch() const { return !batchFile.empty(); }
+    // A roster (-batch), or a list of accounts a program that removes
+    // accounts in-process hands over: removed as a batch's accounts are.
+    bool batch() const { return !batchFile.empty() || listed; }
     // What the IMAP and Sieve connections to `host` verify.
     TlsSettings tlsFor(const std::string& host) const;
     // "ldap,sieve,imap" or what of it was chosen, for the audit line.
@@ -41,6 +43,7 @@ class RemovalSettings {
     std::string adminPassword;
     std::string uid;  // in lower case, as newacct stores logins
     std::string batchFile;
+    bool listed = false;
     std::string encoding;
     bool imap = false;
     bool ldap = false;
