@@ -94,30 +94,6 @@ std::set<std::string> removedUids() {
     return uids;
 }
 
-// The mailboxes and ACLs after the removal of `uids`: their mailboxes gone,
-// their own entries gone from every other ACL.
-std::string mailboxesAfterRemoval(const std::string& before, const std::set<std::string>& uids) {
-    std::istringstream in(before);
-    std::string expected;
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream words(line.substr(0, line.size() - 1));  // without the CR
-        std::string mailbox;
-        words >> mailbox;
-        bool own = false;
-        for (const std::string& uid : uids)
-            own = own || mailbox == "user." + uid || mailbox.rfind("user." + uid + ".", 0) == 0;
-        if (own)
-            continue;
-        std::string kept = mailbox;
-        for (std::string identifier, rights; words >> identifier >> rights;) {
-            if (!uids.count(identifier))
-                kept += " " + identifier + " " + rights;
-        }
-        expected += kept + "\r\n";
-    }
-    return expected;
-}
-
 std::string roster() {
     // Columns besides uid are for newacct; semicolons as a German
     // spreadsheet writes them.

@@ -1,4 +1,4 @@
-// Shared runs of newacct and modacct.
+// Shared runs of newacct, modacct and syncacct.
 #include "tests/support/AccountRuns.h"
 
 #include <sstream>
@@ -22,6 +22,11 @@ ProcessResult runModacct(const std::vector<std::string>& args, const std::string
                          const std::vector<std::string>& environment) {
     return runProcess(MODACCT_BIN, args, input, !input.empty(),
                       joined({"LC_ALL=C.UTF-8"}, environment));
+}
+
+ProcessResult runSyncacct(const std::vector<std::string>& args,
+                          const std::vector<std::string>& environment) {
+    return runProcess(SYNCACCT_BIN, args, "", false, joined({"LC_ALL=C.UTF-8"}, environment));
 }
 
 std::map<std::string, std::string> resultLines(const std::string& out) {

@@ -20,6 +20,8 @@ std::vector<std::string> joined(std::vector<std::string> first,
 ProcessResult runNewacct(const std::vector<std::string>& args);
 ProcessResult runModacct(const std::vector<std::string>& args, const std::string& input = "",
                          const std::vector<std::string>& environment = {});
+ProcessResult runSyncacct(const std::vector<std::string>& args,
+                          const std::vector<std::string>& environment = {});
 
 // A batch's result lines: uid -> the rest of its line.
 std::map<std::string, std::string> resultLines(const std::string& out);

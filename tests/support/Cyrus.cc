@@ -214,3 +214,25 @@ std::string Cyrus::listScripts(const std::string& user) const {
     s.write("LISTSCRIPTS\r\n");
     return sieveReply(s);
 }
+
+std::string mailboxesAfterRemoval(const std::string& before, const std::set<std::string>& uids) {
+    std::istringstream in(before);
+    std::string expected;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line.substr(0, line.size() - 1));  // without the CR
+        std::string mailbox;
+        words >> mailbox;
+        bool own = false;
+        for (const std::string& uid : uids)
+            own = own || mailbox == "user." + uid || mailbox.rfind("user." + uid + ".", 0) == 0;
+        if (own)
+            continue;
+        std::string kept = mailbox;
+        for (std::string identifier, rights; words >> identifier >> rights;) {
+            if (!uids.count(identifier))
+                kept += " " + identifier + " " + rights;
+        }
+        expected += kept + "\r\n";
+    }
+    return expected;
+}

@@ -3,6 +3,7 @@
 // "secret") and stopped when the test ends.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -65,3 +66,8 @@ class Cyrus {
     int adminImapPort_ = 0;
     int adminSievePort_ = 0;
 };
+
+// What mailboxesWithAcls() must show after the removal of the users `uids`,
+// when it showed `before`: their mailboxes gone, their own entries gone from
+// every other ACL.
+std::string mailboxesAfterRemoval(const std::string& before, const std::set<std::string>& uids);

@@ -1,0 +1,300 @@
+// syncacct against a private slapd and a Cyrus that checks passwords against
+// it: a school of classes 10a to 11b (the scope), a pupil in a class and in
+// staff, a teacher outside the scope. One sync creates, moves, changes and
+// locks as its dry run said, and leaves staff and the teacher alone; with
+// -grace 0 the leavers go from all three servers; run again it writes
+// nothing; a partial roster is refused; a leaver who comes back is unlocked
+// with the mail kept.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "syncacct/SyncAction.h"
+#include "tests/support/AccountRuns.h"
+#include "tests/support/Cyrus.h"
+#include "tests/support/DirectoryState.h"
+
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;  // the header first
+
+const char* const kClasses = R"(dn: cn=10a,o=site
+objectClass: posixGroup
+cn: 10a
+gidNumber: 3010
+
+dn: cn=10b,o=site
+objectClass: posixGroup
+cn: 10b
+gidNumber: 3011
+
+dn: cn=11a,o=site
+objectClass: posixGroup
+cn: 11a
+gidNumber: 3012
+
+dn: cn=11b,o=site
+objectClass: posixGroup
+cn: 11b
+gidNumber: 3013
+
+dn: cn=choir,o=site
+objectClass: posixGroup
+cn: choir
+gidNumber: 3020
+)";
+
+// The pupils the school starts with beside those named below: unchanged by
+// every sync, so that two leavers stay within the guard's 10 %.
+const int kStayers = 14;
+
+std::string stayer(int n) {
+    return (n < 10 ? "p0" : "p") + std::to_string(n);
+}
+
+// The office's export as a roster: uid;sn;class;class.
+Rows exportOf(const Rows& named) {
+    Rows rows{{"uid", "sn", "class", "class"}};
+    rows.insert(rows.end(), named.begin(), named.end());
+    for (int n = 1; n <= kStayers; ++n)
+        rows.push_back({stayer(n), "Pupil", n % 2 ? "10a" : "11a", ""});
+    return rows;
+}
+
+// This year's export: anna as she was, ben from 10b to 11b, cara from 10b
+// to 11a (her staff membership is no class), fritz renamed (the choir is
+// outside the scope and not joined), gina new; dan and eva left.
+const Rows kThisYear = exportOf({{"anna", "Adler", "10a", ""},
+                                 {"ben", "Berg", "11b", ""},
+                                 {"cara", "Cramer", "11a", ""},
+                                 {"fritz", "Fischer", "11a", "choir"},
+                                 {"gina", "Gold", "10a", "choir"}});
+
+class SyncAcct : public testing::Test {
+  protected:
+    void SetUp() override {
+        Rows school{{"uid", "sn", "up", "class", "class"},
+                    {"anna", "Adler", "Pw-anna-1", "10a", ""},
+                    {"ben", "Berg", "Pw-ben-1", "10b", ""},
+                    {"cara", "Cramer", "Pw-cara-1", "10b", "staff"},
+                    {"dan", "Dorn", "Pw-dan-1", "10a", ""},
+                    {"eva", "Ernst", "Pw-eva-1", "10a", ""},
+                    {"fritz", "Fink", "Pw-fritz-1", "11a", ""},
+                    {"otto", "Ohm", "Pw-otto-1", "staff", ""}};
+        for (int n = 1; n <= kStayers; ++n)
+            school.push_back({stayer(n), "Pupil", "Pw-" + stayer(n), n % 2 ? "10a" : "11a", ""});
+        const ProcessResult made =
+            runNewacct(joined(adminArgs(slapd), {"-o", "School", "-c", "DE", "-groupware", "phpgw",
+                                                 "-batch", roster("school", school)}));
+        ASSERT_EQ(0, made.status) << made.out << made.err;
+        // The leavers' mail: mailboxes, a right on a shared one, scripts.
+        cyrus.imap({"C create user.dan", "C create user.dan.sub", "C create user.eva",
+                    "C create shared", "A setacl shared dan lrs", "A setacl shared eva lr"});
+        cyrus.putScripts("dan", {"a", "b"}, "b");
+        cyrus.putScripts("eva", {"a"}, "a");
+    }
+
+    std::string roster(const std::string& name, const Rows& rows) const {
+        const std::string path = testing::TempDir() + "/sync-" + name + "-" + slapd.portText();
+        std::ofstream out(path, std::ios::trunc);
+        for (const auto& row : rows) {
+            for (size_t i = 0; i < row.size(); ++i)
+                out << (i ? ";" : "") << row[i];
+            out << "\n";
+        }
+        out.close();
+        chmod(path.c_str(), 0600);  // it may hold passwords
+        return path;
+    }
+
+    // syncacct of `rows` within the scope 10* and 11*, new accounts as the
+    // school makes them.
+    ProcessResult sync(const Rows& rows, const std::vector<std::string>& extra = {},
+                       const std::vector<std::string>& environment = {}) const {
+        return runSyncacct(
+            joined(joined(adminArgs(slapd),
+                          {"-CH", "127.0.0.1", "-CP", std::to_string(cyrus.imapPort()), "-SP",
+                           std::to_string(cyrus.sievePort()), "-o", "School", "-c", "DE",
+                           "-groupware", "phpgw", "-genpw", "-scope", "10*", "-scope", "11*",
+                           "-batch", roster("roster", rows)}),
+                   extra),
+            environment);
+    }
+
+    // The sync run dry first: the dry run writes nothing, prints its plan,
+    // and its result lines name the accounts and actions the real run then
+    // reports.
+    ProcessResult syncAsPlanned(const Rows& rows, const std::vector<std::string>& extra,
+                                const std::vector<std::string>& planned) const {
+        const long writes = slapd.writesDone();
+        const std::string mailboxes = cyrus.mailboxesWithAcls();
+        const ProcessResult dry = sync(rows, joined(extra, {"-dryrun"}));
+        EXPECT_EQ(0, dry.status) << dry.out << dry.err;
+        EXPECT_EQ(writes, slapd.writesDone());
+        EXPECT_EQ(mailboxes, cyrus.mailboxesWithAcls());
+        for (const std::string& text : planned)
+            EXPECT_NE(std::string::npos, dry.out.find(text)) << text << " not in:\n" << dry.out;
+        const ProcessResult real =
+            sync(rows, extra, {"LD_PRELOAD=" SYSLOG_SHIM, "SYSLOG_CAPTURE=" + audit});
+        EXPECT_EQ(actions(dry.out), actions(real.out));
+        return real;
+    }
+
+    // "uid<TAB>action" of each result line.
+    static std::string actions(const std::string& out) {
+        std::istringstream in(out);
+        std::string lines;
+        for (std::string line; std::getline(in, line);) {
+            if (line.find('\t') != std::string::npos)
+                lines += line.substr(0, line.find('\t', line.find('\t') + 1)) + "\n";
+        }
+        return lines;
+    }
+
+    std::string audited() const {
+        std::ifstream in(audit);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    bool logsIn(const std::string& uid) const { return cyrus.userLogin(uid, "Pw-" + uid + "-1"); }
+
+    const Slapd slapd{kClasses, "", Slapd::kMonitorDatabase};
+    const Cyrus cyrus{slapd};
+    const std::string audit = testing::TempDir() + "/sync-audit-" + slapd.portText();
+};
+
+TEST_F(SyncAcct, CreatesMovesChangesAndLocksAsItsDryRunSaidAndLeavesTheRestAlone) {
+    const EntryValues staff = entryValues(slapd, "cn=staff,o=site");
+    const EntryValues otto = entryValues(slapd, "uid=otto,o=site");
+    const EntryValues anna = entryValues(slapd, "uid=anna,o=site");
+    const ProcessResult r =
+        syncAsPlanned(kThisYear, {},
+                      {"# to create 1, to move 2, to change 1, to lock 2, to unlock 0, to remove "
+                       "0, unchanged 15 (of 21 managed accounts)\n",
+                       "dn: uid=gina,o=site\nchangetype: add\n",
+                       "dn: cn=10b,o=site\nchangetype: modify\ndelete: memberUid\nmemberUid: ben\n",
+                       "dn: uid=dan,o=site\nchangetype: modify\nreplace: userPassword\n"
+                       "userPassword: {crypt}!*\n"});
+    EXPECT_EQ(0, r.status) << r.out << r.err;
+    EXPECT_EQ(
+        "syncacct: to create 1, to move 2, to change 1, to lock 2, to unlock 0, to remove 0, "
+        "unchanged 15 (of 21 managed accounts)\n",
+        r.err);
+    // In the order the sync acts: creations, changes, locks.
+    EXPECT_EQ("gina\tcreate\nben\tmove\ncara\tmove\nfritz\tchange\ndan\tlock\neva\tlock\n",
+              actions(r.out));
+    const auto lines = resultLines(r.out);
+    EXPECT_EQ(0u, lines.at("gina").find("create\t0\t")) << lines.at("gina");  // its password
+    EXPECT_EQ(std::string("create\t0\t").size() + 12, lines.at("gina").size());
+    EXPECT_EQ("move\t0", lines.at("ben"));
+
+    EXPECT_EQ(std::vector<std::string>{"cn=11b,o=site"}, slapd.holders("(memberUid=ben)"));
+    EXPECT_EQ((std::vector<std::string>{"cn=staff,o=site", "cn=11a,o=site"}),
+              slapd.holders("(memberUid=cara)"));
+    EXPECT_EQ(std::vector<std::string>{"cn=11a,o=site"}, slapd.holders("(memberUid=fritz)"));
+    EXPECT_EQ(std::set<std::string>{": Fischer"}, entryValues(slapd, "uid=fritz,o=site").at("sn"));
+    EXPECT_EQ((std::vector<std::string>{"cn=10a,o=site", "cn=choir,o=site"}),
+              slapd.holders("(memberUid=gina)"));
+    EXPECT_FALSE(logsIn("dan"));
+    EXPECT_FALSE(logsIn("eva"));
+    EXPECT_TRUE(logsIn("ben"));
+    EXPECT_EQ(shown(staff), shown(entryValues(slapd, "cn=staff,o=site")));
+    EXPECT_EQ(shown(otto), shown(entryValues(slapd, "uid=otto,o=site")));
+    EXPECT_EQ(shown(anna), shown(entryValues(slapd, "uid=anna,o=site")));
+
+    // One audit line per account acted on, as its program writes it.
+    const std::string log = audited();
+    for (const char* line : {"syncacct: by=admin uid=gina uidnumber=",
+                             "syncacct: by=admin uid=ben changed=class status=0",
+                             "syncacct: by=admin uid=fritz changed=sn status=0",
+                             "syncacct: by=admin uid=dan changed=lock status=0"})
+        EXPECT_NE(std::string::npos, log.find(line)) << line << " not in:\n" << log;
+    EXPECT_EQ(6, std::count(log.begin(), log.end(), '\n')) << log;
+}
+
+TEST_F(SyncAcct, GraceZeroRemovesTheLeaversFromAllThreeServersAndNothingElse) {
+    ASSERT_EQ(0, sync(kThisYear).status);
+    const Entries directory = parseDump(slapd.dump());
+    const std::string mailboxes = cyrus.mailboxesWithAcls();
+    const std::string annasScripts = cyrus.listScripts("anna");
+    const ProcessResult r =
+        syncAsPlanned(kThisYear, {"-grace", "0"},
+                      {"to remove 2", "dn: uid=dan,o=site\nchangetype: delete\n",
+                       "# imap: delete \"user.dan\"\n", "# sieve: delete \"a\"\n"});
+    EXPECT_EQ(0, r.status) << r.out << r.err;
+    EXPECT_EQ("dan\tremove\t0\neva\tremove\t0\n", r.out);
+    const Entries expected = expectedAfterRemoval(directory, {"dan", "eva"});
+    const Entries after = parseDump(slapd.dump());
+    EXPECT_TRUE(expected == after) << difference(expected, after);
+    EXPECT_EQ(mailboxesAfterRemoval(mailboxes, {"dan", "eva"}), cyrus.mailboxesWithAcls());
+    EXPECT_EQ(0u, cyrus.listScripts("dan").rfind("NO", 0));
+    EXPECT_EQ(annasScripts, cyrus.listScripts("anna"));
+    EXPECT_NE(std::string::npos,
+              audited().find("syncacct: by=admin uid=dan stages=ldap,sieve,imap entries=2 "));
+}
+
+TEST_F(SyncAcct, TheSameRosterAgainFindsNothingToDoAndWritesNothing) {
+    ASSERT_EQ(0, sync(kThisYear).status);
+    const long writes = slapd.writesDone();
+    const ProcessResult again = sync(kThisYear);
+    EXPECT_EQ(0, again.status) << again.out << again.err;
+    EXPECT_EQ("", again.out);
+    EXPECT_EQ(writes, slapd.writesDone());
+}
+
+// Only one class exported: the rest of the school would be locked.
+TEST_F(SyncAcct, ARosterMissingMostOfTheSchoolChangesNothingWithoutForce) {
+    const long writes = slapd.writesDone();
+    Rows partial{{"uid", "sn", "class"}, {"anna", "Adler", "10a"}, {"gina", "Gold", "10a"}};
+    for (int n = 1; n <= kStayers; n += 2)
+        partial.push_back({stayer(n), "Pupil", "10a"});
+    const ProcessResult r = sync(partial, {"-grace", "0"});
+    EXPECT_EQ(231, r.status) << r.out << r.err;
+    EXPECT_EQ("", r.out);
+    EXPECT_NE(std::string::npos,
+              r.err.find("12 of 21 managed accounts would be locked or removed, more than 10 %: "
+                         "an export of only part of the school looks like this"))
+        << r.err;
+    EXPECT_EQ(writes, slapd.writesDone());
+    EXPECT_TRUE(logsIn("dan"));
+}
+
+TEST_F(SyncAcct, ALeaverWhoComesBackBeforeTheGraceEndsIsUnlockedWithTheMailKept) {
+    ASSERT_EQ(0, sync(kThisYear).status);
+    ASSERT_FALSE(logsIn("eva"));
+    const std::string mailboxes = cyrus.mailboxesWithAcls();
+    Rows back = kThisYear;
+    back.push_back({"eva", "Ernst", "11a", ""});
+    const ProcessResult r = sync(back, {"-grace", "30"});
+    EXPECT_EQ(0, r.status) << r.out << r.err;
+    EXPECT_EQ("eva\tunlock\t0\n", r.out);
+    EXPECT_TRUE(logsIn("eva"));
+    EXPECT_EQ(mailboxes, cyrus.mailboxesWithAcls());
+    EXPECT_EQ(std::vector<std::string>{"cn=11a,o=site"}, slapd.holders("(memberUid=eva)"));
+    EXPECT_FALSE(logsIn("dan"));  // locked today, within its grace
+}
+
+// The rule that removes: a leaver goes once locked at least -grace days
+// ago; one not yet locked (or without a lock day) counts as locked today.
+TEST(SyncAcctRules, ALeaverIsRemovedOnlyOnceLockedForTheGraceDays) {
+    const struct {
+        LockState lock;
+        std::optional<int> grace;
+        std::optional<SyncAction> action;
+    } cases[] = {
+        {{false, {}}, {}, SyncAction::Lock}, {{false, {}}, 0, SyncAction::Remove},
+        {{false, {}}, 1, SyncAction::Lock},  {{true, 100}, {}, std::nullopt},
+        {{true, 100}, 31, std::nullopt},     {{true, 100}, 30, SyncAction::Remove},
+        {{true, {}}, 30, std::nullopt},      {{true, {}}, 0, SyncAction::Remove},
+        {{true, 140}, 0, std::nullopt},  // a lock day after today
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.action, leaverAction(c.lock, 130, c.grace))
+            << c.lock.locked << " " << c.lock.since.value_or(-1) << " " << c.grace.value_or(-1);
+}
+
+}  // namespace
