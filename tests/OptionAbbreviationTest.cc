@@ -34,6 +34,17 @@ TEST(OptionAbbreviations, OldMeaningsStayNewOptionsNeedUnambiguousOnes) {
         {MODACCT_BIN, {"-addc"}, 255, "missing value for option: -addc\n"},
         {MODACCT_BIN, {"-d"}, 255, "wrong option: -d\n"},
         {MODACCT_BIN, {"-de"}, 255, "wrong option: -de\n"},
+        // syncacct: newacct's and dropacct's first-release options stay
+        // original, its own are newer; nothing is contacted without a roster
+        // and a scope.
+        {SYNCACCT_BIN, {"-gr", "x", "-batch", "r.csv"}, 232, "you must define option -scope\n"},
+        {SYNCACCT_BIN, {"-gra", "x"}, 255, "-grace takes a number of days: x\n"},
+        {SYNCACCT_BIN, {"-deb", "-sc", "1*"}, 232, "you must define option -batch\n"},
+        {SYNCACCT_BIN, {"-C", "h"}, 255, "wrong option: -C\n"},
+        {SYNCACCT_BIN,
+         {"-S", "4190", "-sc", "1*", "-bat", "r.csv"},
+         254,
+         "you must define option -al\n"},
     };
     for (const auto& c : cases) {
         const ProcessResult r = runProcess(c.program, c.args);

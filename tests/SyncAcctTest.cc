@@ -15,6 +15,7 @@
 #include "tests/support/AccountRuns.h"
 #include "tests/support/Cyrus.h"
 #include "tests/support/DirectoryState.h"
+#include "tests/support/DroppingProxy.h"
 
 namespace {
 
@@ -261,6 +262,72 @@ TEST_F(SyncAcct, ARosterMissingMostOfTheSchoolChangesNothingWithoutForce) {
         << r.err;
     EXPECT_EQ(writes, slapd.writesDone());
     EXPECT_TRUE(logsIn("dan"));
+
+    const ProcessResult forced = sync(partial, {"-grace", "0", "-force"});
+    EXPECT_EQ(0, forced.status) << forced.out << forced.err;
+    EXPECT_FALSE(slapd.exists("uid=ben,o=site"));
+}
+
+// The directory lost at the first group's modify: what was done stays, the
+// rest is not done (244); the same roster again finishes the sync.
+TEST_F(SyncAcct, ALostDirectoryStopsTheSyncAndASecondRunFinishesIt) {
+    {
+        DroppingProxy proxy(slapd.port(), "cn=10b,o=site");
+        const ProcessResult cut = runSyncacct(joined({"-H",
+                                                      "127.0.0.1",
+                                                      "-P",
+                                                      proxy.portText(),
+                                                      "-bDN",
+                                                      "o=site",
+                                                      "-al",
+                                                      "admin",
+                                                      "-ap",
+                                                      "secret",
+                                                      "-o",
+                                                      "School",
+                                                      "-c",
+                                                      "DE",
+                                                      "-groupware",
+                                                      "phpgw",
+                                                      "-genpw",
+                                                      "-scope",
+                                                      "1*",
+                                                      "-batch",
+                                                      roster("roster", kThisYear)},
+                                                     {}));
+        EXPECT_EQ(237, cut.status) << cut.out << cut.err;
+        EXPECT_EQ(6u, resultLines(cut.out).size()) << cut.out;
+        for (const auto& [uid, line] : resultLines(cut.out)) {
+            if (uid == "gina")
+                EXPECT_EQ(0u, line.find("create\t0\t")) << line;
+            else
+                EXPECT_NE(std::string::npos,
+                          line.find("\t244\tnot done: the connection to the directory was lost"))
+                    << uid << ": " << line;
+        }
+    }
+    const ProcessResult again = sync(kThisYear);
+    EXPECT_EQ(0, again.status) << again.out << again.err;
+    EXPECT_EQ("ben\tmove\ncara\tmove\nfritz\tchange\ndan\tlock\neva\tlock\n", actions(again.out));
+    EXPECT_EQ("", sync(kThisYear).out);
+    EXPECT_EQ(std::vector<std::string>{"cn=11b,o=site"}, slapd.holders("(memberUid=ben)"));
+}
+
+// Result lines that cannot be written end 235 and name the pupils whose
+// made-up passwords were lost; their accounts were made.
+TEST_F(SyncAcct, LostResultLinesEndWith235NamingThePasswordsLost) {
+    const std::vector<std::string> shell{"-c", "exec \"$@\" >/dev/full", "sh", SYNCACCT_BIN};
+    const ProcessResult r =
+        runProcess("/bin/sh", joined(joined(shell, adminArgs(slapd)),
+                                     {"-o", "School", "-c", "DE", "-groupware", "phpgw", "-genpw",
+                                      "-scope", "1*", "-batch", roster("roster", kThisYear)}));
+    EXPECT_EQ(235, r.status);
+    EXPECT_NE(std::string::npos,
+              r.err.find("output could not be written (No space left on device): the passwords "
+                         "made up for gina were not delivered (the accounts were created: give "
+                         "them new passwords)\n"))
+        << r.err;
+    EXPECT_TRUE(slapd.exists("uid=gina,o=site"));
 }
 
 TEST_F(SyncAcct, ALeaverWhoComesBackBeforeTheGraceEndsIsUnlockedWithTheMailKept) {
