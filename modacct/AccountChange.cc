@@ -148,12 +148,11 @@ bool AccountChange::set(const std::string& name, const std::string& value) {
         makePassword = flagOn(value);
     } else if (name == "reqpwdchange") {
         requirePasswordChange = flagOn(value);
-    } else if (name == "lock") {
-        lockGiven_ = flagOn(value);
-        lock = lockGiven_ ? LockChange::Lock : LockChange::None;
-    } else if (name == "unlock") {
-        unlockGiven_ = flagOn(value);
-        lock = unlockGiven_ ? LockChange::Unlock : LockChange::None;
+    } else if (name == "lock" || name == "unlock") {
+        // Each flag says only its own: a roster's "no" under unlock must not
+        // take back the lock that another column or an option asked for.
+        (name == "lock" ? lockGiven_ : unlockGiven_) = flagOn(value);
+        lock = lockGiven_ ? LockChange::Lock : unlockGiven_ ? LockChange::Unlock : LockChange::None;
     } else {
         return false;
     }
