@@ -15,9 +15,10 @@ done
 (cd "$build" && rm -f ./*.deb && cpack -G DEB >/dev/null 2>&1)
 deb=$(ls "$build"/mailacct_*.deb)
 contents=$(dpkg-deb -c "$deb")
-for file in ./usr/sbin/newacct ./usr/sbin/modacct ./usr/sbin/dropacct \
+for file in ./usr/sbin/newacct ./usr/sbin/modacct ./usr/sbin/dropacct ./usr/sbin/syncacct \
 	./usr/share/man/man8/newacct.8.gz ./usr/share/man/man8/modacct.8.gz \
-	./usr/share/man/man8/dropacct.8.gz ./usr/share/doc/mailacct/copyright; do
+	./usr/share/man/man8/dropacct.8.gz ./usr/share/man/man8/syncacct.8.gz \
+	./usr/share/doc/mailacct/copyright; do
 	grep -q " $file\$" <<<"$contents" || fail "$file missing from the package"
 done
 grep -q '^-rw------- .* ./etc/mailacct.conf$' <<<"$contents" ||
@@ -40,9 +41,11 @@ if [ "$(id -u)" = 0 ]; then
 	[[ "$(/usr/sbin/newacct -V || true)" == "newacct "* ]] || fail "installed newacct does not run"
 	[[ "$(/usr/sbin/modacct -V || true)" == "modacct "* ]] || fail "installed modacct does not run"
 	[[ "$(/usr/sbin/dropacct -V || true)" == "dropacct "* ]] || fail "installed dropacct does not run"
+	[[ "$(/usr/sbin/syncacct -V || true)" == "syncacct "* ]] || fail "installed syncacct does not run"
 	man -w newacct | grep -q /usr/share/man/man8/newacct.8.gz || fail "newacct(8) not found"
 	man -w modacct | grep -q /usr/share/man/man8/modacct.8.gz || fail "modacct(8) not found"
 	man -w dropacct | grep -q /usr/share/man/man8/dropacct.8.gz || fail "dropacct(8) not found"
+	man -w syncacct | grep -q /usr/share/man/man8/syncacct.8.gz || fail "syncacct(8) not found"
 	[ "$(stat -c %a /etc/mailacct.conf)" = 600 ] || fail "installed /etc/mailacct.conf is not 0600"
 	echo "package installs and runs; pages found by man"
 fi
