@@ -4,8 +4,9 @@
 # server, creates an account with newacct the way a front end does, moves it
 # to another class and locks it with modacct (its login then fails) and
 # unlocks it, gives it mailboxes, rights and Sieve scripts, removes it all
-# with dropacct, shows that nothing is left, and stops the sandbox. Exits 0
-# only if all worked.
+# with dropacct, shows that nothing is left; then syncs a small school with
+# syncacct (a pupil created, one moved, a leaver locked and then removed
+# from all three servers) and stops the sandbox. Exits 0 only if all worked.
 # The sandbox servers require TLS, as production servers do: every run
 # below uses StartTLS and trusts the sandbox's own authority.
 set -euo pipefail
@@ -13,13 +14,14 @@ top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD_DIR:-$top/build-plain}
 "$top/scripts/install-deps.sh"
 if [ ! -x "$build/newacct/newacct" ] || [ ! -x "$build/modacct/modacct" ] ||
-	[ ! -x "$build/dropacct/dropacct" ]; then
+	[ ! -x "$build/dropacct/dropacct" ] || [ ! -x "$build/syncacct/syncacct" ]; then
 	cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	cmake --build "$build" -j "$(nproc)" --target newacct modacct dropacct
+	cmake --build "$build" -j "$(nproc)" --target newacct modacct dropacct syncacct
 fi
 newacct=$build/newacct/newacct
 modacct=$build/modacct/modacct
 dropacct=$build/dropacct/dropacct
+syncacct=$build/syncacct/syncacct
 
 sandbox=$(mktemp -d /tmp/mailacct-sandbox-XXXXXX)
 trap '"$top/testenv/sandbox.sh" stop "$sandbox"; rm -rf "$sandbox"' EXIT
@@ -121,6 +123,60 @@ servers=$("$top/testenv/provision.py" show "$CYRUS_HOST" "$IMAP_PORT" "$SIEVE_PO
 echo "$servers"
 if [ -n "$left" ] || grep -q 'mailbox.*jdoe' <<<"$servers" || grep -q 'sieve scripts' <<<"$servers"; then
 	echo "something of jdoe is left" >&2
+	exit 1
+fi
+
+step "syncacct: a small school, classes 10a and 10b; last year's accounts made with newacct -batch"
+ldapadd() { LDAPTLS_CACERT=$CA_FILE ldapmodify -a -x -ZZ -H "ldap://$LDAP_HOST:$LDAP_PORT" \
+	-D "uid=$ADMIN_LOGIN,$BASE_DN" -w "$ADMIN_PASSWORD" >/dev/null; }
+printf 'dn: cn=10a,%s\nobjectClass: posixGroup\ncn: 10a\ngidNumber: 3010\n\n' "$BASE_DN" | ldapadd
+printf 'dn: cn=10b,%s\nobjectClass: posixGroup\ncn: 10b\ngidNumber: 3011\n\n' "$BASE_DN" | ldapadd
+(
+	umask 077
+	printf 'uid;sn;up;class\nanna;Adler;Pw-anna-1;10a\nben;Berg;Pw-ben-1;10a\ncara;Cramer;Pw-cara-1;10b\n' \
+		>"$sandbox/school.csv"
+)
+{ session; printf 'o=Example School\nc=DE\ngroupware=phpgw\nbatch=%s\n' "$sandbox/school.csv"; } | "$newacct"
+"$top/testenv/provision.py" create "$CYRUS_HOST" "$IMAP_PORT" "$SIEVE_PORT" cara >/dev/null
+# This year's export: anna stays, ben moves to 10b, dora is new, cara left.
+printf 'uid;sn;class\nanna;Adler;10a\nben;Berg;10b\ndora;Dietz;10a\n' >"$sandbox/roster.csv"
+syncschool() { { session; printf 'CH=%s\nCP=%s\nSP=%s\no=Example School\nc=DE\ngroupware=phpgw\ngenpw\nscope=10*\nbatch=%s\n' \
+	"$CYRUS_HOST" "$IMAP_PORT" "$SIEVE_PORT" "$sandbox/roster.csv"; printf '%s\n' "$@"; } | "$syncacct"; }
+member_of() { ldap -b "$BASE_DN" "(memberUid=$1)" dn | sed -n 's/^dn: cn=\([^,]*\),.*/\1/p' | paste -sd ' '; }
+
+step "syncacct: a leaver among four is more than 10 % of the school: the guard refuses"
+refused=0
+syncschool >/dev/null || refused=$?
+[ "$refused" = 231 ] || { echo "the guard did not refuse (status $refused)" >&2; exit 1; }
+echo "  status 231, nothing changed; -maxleavers 30 allows it"
+
+step "syncacct -dryrun: the plan (LDIF shortened to its records), then a line per account"
+syncschool maxleavers=30 dryrun | grep -E "^(#|dn: |changetype: )|$(printf '\t')"
+step "syncacct: the sync (summary on standard error, one result line per account)"
+umask 077
+syncschool maxleavers=30 >"$sandbox/results.txt"
+sed 's/\(create\t0\t\).*/\1(a made-up password for the letter)/' "$sandbox/results.txt"
+[ "$(cut -f1,2,3 "$sandbox/results.txt")" = "$(printf 'dora\tcreate\t0\nben\tmove\t0\ncara\tlock\t0')" ] ||
+	{ echo "the sync did not create, move and lock as planned" >&2; exit 1; }
+[ "$(member_of ben)" = 10b ] && [ "$(member_of dora)" = 10a ] ||
+	{ echo "ben or dora is not in the right class" >&2; exit 1; }
+if LDAPTLS_CACERT=$CA_FILE ldapwhoami -x -ZZ -H "ldap://$LDAP_HOST:$LDAP_PORT" \
+	-D "uid=cara,$BASE_DN" -w Pw-cara-1 >/dev/null 2>&1; then
+	echo "cara, a leaver, can still log in" >&2
+	exit 1
+fi
+echo "  ben is in $(member_of ben) and dora in $(member_of dora); cara is locked, her mail kept"
+[ -z "$(syncschool maxleavers=30)" ] || { echo "the same roster again did something" >&2; exit 1; }
+echo "  the same roster again: nothing to do"
+
+step "syncacct -grace 0: last year's leavers removed from the directory, Sieve and IMAP"
+syncschool maxleavers=30 grace=0
+left=$(ldap -b "$BASE_DN" "(|(uid=cara)(memberUid=cara))" dn)
+servers=$("$top/testenv/provision.py" show "$CYRUS_HOST" "$IMAP_PORT" "$SIEVE_PORT" cara)
+echo "  directory: ${left:-nothing}"
+echo "$servers"
+if [ -n "$left" ] || grep -q 'mailbox.*cara' <<<"$servers" || grep -q 'sieve scripts' <<<"$servers"; then
+	echo "something of cara is left" >&2
 	exit 1
 fi
 
