@@ -11,6 +11,9 @@ class LDAPAttribute {
   public:
     explicit LDAPAttribute(std::string name) : name_(std::move(name)) {}
     LDAPAttribute(std::string name, const std::string& value);
+    // Values each given once already, as the directory returns them.
+    LDAPAttribute(std::string name, std::vector<std::string> values)
+        : name_(std::move(name)), values_(std::move(values)) {}
 
     const std::string& getName() const { return name_; }
     const std::vector<std::string>& getValues() const { return values_; }

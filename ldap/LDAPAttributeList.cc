@@ -13,6 +13,10 @@ const LDAPAttribute* LDAPAttributeList::getAttributeByName(const std::string& na
 }
 
 void LDAPAttributeList::addAttribute(const LDAPAttribute& attribute) {
+    addAttribute(LDAPAttribute(attribute));
+}
+
+void LDAPAttributeList::addAttribute(LDAPAttribute&& attribute) {
     for (LDAPAttribute& present : attributes_) {
         if (strcasecmp(present.getName().c_str(), attribute.getName().c_str()) == 0) {
             for (const std::string& value : attribute.getValues()) {
@@ -21,7 +25,7 @@ void LDAPAttributeList::addAttribute(const LDAPAttribute& attribute) {
             return;
         }
     }
-    attributes_.push_back(attribute);
+    attributes_.push_back(std::move(attribute));
 }
 
 void LDAPAttributeList::replaceAttribute(const LDAPAttribute& attribute) {

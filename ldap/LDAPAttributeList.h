@@ -12,6 +12,7 @@
 class LDAPAttributeList {
   public:
     void addAttribute(const LDAPAttribute& attribute);
+    void addAttribute(LDAPAttribute&& attribute);
     // Puts `attribute` in the place of the one of its type (or at the end).
     void replaceAttribute(const LDAPAttribute& attribute);
     const LDAPAttribute* getAttributeByName(const std::string& name) const;

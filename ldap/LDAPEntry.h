@@ -12,6 +12,9 @@ class LDAPEntry {
 
     const std::string& getDN() const { return dn_; }
     const LDAPAttributeList* getAttributes() const { return &attributes_; }
+    // Hands the attributes over to a caller that keeps them (the entry is
+    // left without any).
+    LDAPAttributeList releaseAttributes() { return std::move(attributes_); }
 
   private:
     std::string dn_;

@@ -5,14 +5,11 @@
 
 namespace {
 
-struct MemFree {
-    void operator()(char* p) const { ldap_memfree(p); }
-};
 struct BerFree {
     void operator()(BerElement* p) const { ber_free(p, 0); }
 };
-struct ValuesFree {
-    void operator()(berval** p) const { ldap_value_free_len(p); }
+struct BerMemFree {
+    void operator()(berval* p) const { ber_memfree(p); }
 };
 
 }  // namespace
@@ -53,20 +50,29 @@ LDAPMod** LdapModArray::get() {
 }
 
 std::unique_ptr<LDAPEntry> readEntry(LDAP* session, LDAPMessage* message) {
-    std::unique_ptr<char, MemFree> dn(ldap_get_dn(session, message));
-    LDAPAttributeList attributes;
+    // One pass over the message: each attribute's values as the reader
+    // meets them (asking for an attribute by name reads the entry from its
+    // start again, which a large search pays for every attribute).
     BerElement* rawBer = nullptr;
-    std::unique_ptr<char, MemFree> name(ldap_first_attribute(session, message, &rawBer));
+    berval dn{};
+    const int found = ldap_get_dn_ber(session, message, &rawBer, &dn);
     std::unique_ptr<BerElement, BerFree> ber(rawBer);
-    while (name) {
-        LDAPAttribute attribute(name.get());
-        std::unique_ptr<berval*, ValuesFree> values(
-            ldap_get_values_len(session, message, name.get()));
-        for (berval** v = values.get(); v && *v; ++v) {
-            attribute.addValue(std::string((*v)->bv_val, (*v)->bv_len));
-        }
-        attributes.addAttribute(attribute);
-        name.reset(ldap_next_attribute(session, message, ber.get()));
+    LDAPAttributeList attributes;
+    if (found != LDAP_SUCCESS) {
+        return std::make_unique<LDAPEntry>("", std::move(attributes));
     }
-    return std::make_unique<LDAPEntry>(dn ? dn.get() : "", std::move(attributes));
+    std::string name(dn.bv_val ? dn.bv_val : "", dn.bv_val ? dn.bv_len : 0);
+    berval type{};
+    berval* rawValues = nullptr;
+    while (ldap_get_attribute_ber(session, message, ber.get(), &type, &rawValues) == LDAP_SUCCESS &&
+           type.bv_val) {
+        std::unique_ptr<berval, BerMemFree> values(rawValues);
+        std::vector<std::string> all;
+        for (const berval* v = rawValues; v && v->bv_val; ++v) {
+            all.emplace_back(v->bv_val, v->bv_len);
+        }
+        attributes.addAttribute(
+            LDAPAttribute(std::string(type.bv_val, type.bv_len), std::move(all)));
+    }
+    return std::make_unique<LDAPEntry>(std::move(name), std::move(attributes));
 }
