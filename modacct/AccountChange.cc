@@ -2,6 +2,7 @@
 #include "modacct/AccountChange.h"
 
 #include <fnmatch.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <cctype>
@@ -69,6 +70,11 @@ std::vector<std::string> valuesOf(const LDAPAttributeList& attributes, const std
 
 bool classInScope(const std::vector<std::string>& scope, const std::string& name) {
     return std::any_of(scope.begin(), scope.end(), [&name](const std::string& pattern) {
+        // A plain name matches itself; fnmatch, which works on wide
+        // characters in a UTF-8 locale, is asked only for a pattern.
+        if (pattern.find_first_of("*?[\\") == std::string::npos) {
+            return strcasecmp(pattern.c_str(), name.c_str()) == 0;
+        }
         return fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
     });
 }

@@ -79,14 +79,18 @@ std::string rdnValue(const std::string& dn, const std::string& type) {
 
 void ClassGroups::take(const std::string& dn, const std::string& name,
                        const std::vector<std::string>& members,
-                       const std::vector<std::string>& logins) {
+                       const std::set<std::string>& logins) {
     dns[name] = dn;
-    const std::set<std::string> wanted(logins.begin(), logins.end());
     for (const std::string& member : members) {
-        if (wanted.count(member) > 0) {
+        if (logins.count(member) > 0) {
             of[member].push_back(name);
         }
     }
+}
+
+std::vector<std::string> AccountReads::filters(const std::string& name,
+                                               const std::vector<std::string>& values) const {
+    return whole_ ? std::vector<std::string>{""} : orFilters(name, values);
 }
 
 ClassGroups AccountReads::readGroups(const std::vector<std::string>& logins) {
@@ -94,7 +98,9 @@ ClassGroups AccountReads::readGroups(const std::vector<std::string>& logins) {
     // searches leave it out, so a large group goes over the wire once.
     ClassGroups groups;
     std::vector<std::string> known;
-    for (const std::string& members : orFilters("memberUid", logins)) {
+    const std::set<std::string> wanted(logins.begin(), logins.end());
+    everyGroupRead_ = whole_;
+    for (const std::string& members : filters("memberUid", logins)) {
         std::string filter = "(&(objectClass=posixGroup)" + members;
         if (!known.empty() && known.size() <= 200) {
             filter += "(!" + orFilters("cn", known).front() + ")";
@@ -110,7 +116,7 @@ ClassGroups AccountReads::readGroups(const std::vector<std::string>& logins) {
             if (groups.dns.count(name) == 0) {
                 known.push_back(name);
             }
-            groups.take(entry->getDN(), name, valuesOf(*entry, "memberUid"), logins);
+            groups.take(entry->getDN(), name, valuesOf(*entry, "memberUid"), wanted);
         }
     }
     return groups;
@@ -120,7 +126,7 @@ std::map<std::string, StoredAccount> AccountReads::accounts(const std::vector<st
                                                             const StringList& attributes) {
     std::map<std::string, StoredAccount> found;
     const std::set<std::string> wanted(logins.begin(), logins.end());
-    for (const std::string& uids : orFilters("uid", logins)) {
+    for (const std::string& uids : filters("uid", logins)) {
         std::unique_ptr<LDAPSearchResults> results =
             connection_.search(baseDN_, LDAPConnection::SEARCH_ONE,
                                "(&(objectClass=posixAccount)" + uids + ")", attributes);
@@ -130,7 +136,7 @@ std::map<std::string, StoredAccount> AccountReads::accounts(const std::vector<st
             const std::string login = lower(rdnValue(entry->getDN(), "uid"));
             if (wanted.count(login) > 0) {
                 found[login] =
-                    StoredAccount{entry->getDN(), *entry->getAttributes(), {}, false, {}};
+                    StoredAccount{entry->getDN(), entry->releaseAttributes(), {}, false, {}};
             }
         }
     }
@@ -161,9 +167,10 @@ void AccountReads::contacts(const std::vector<StoredAccount*>& accounts) {
         account->contactRead = true;
     }
     try {
-        for (const std::string& filter : orFilters("uid", cards)) {
+        for (const std::string& filter : filters("uid", cards)) {
             std::unique_ptr<LDAPSearchResults> results =
-                connection_.search("o=AddressBook," + baseDN_, LDAPConnection::SEARCH_ONE, filter);
+                connection_.search("o=AddressBook," + baseDN_, LDAPConnection::SEARCH_ONE,
+                                   filter.empty() ? "(objectClass=*)" : filter);
             ++searches_;
             while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
                 const auto at = byCard.find(lower(rdnValue(entry->getDN(), "uid")));
@@ -181,6 +188,9 @@ void AccountReads::contacts(const std::vector<StoredAccount*>& accounts) {
 }
 
 void AccountReads::classGroups(const std::set<std::string>& names) {
+    if (everyGroupRead_) {
+        return;
+    }
     std::vector<std::string> unknown;
     for (const std::string& name : names) {
         if (!hasGroup(name)) {

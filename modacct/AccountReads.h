@@ -31,13 +31,19 @@ struct ClassGroups {
     std::map<std::string, std::vector<std::string>> of;  // login -> names
     // Takes in one group: its DN, name and memberUid values.
     void take(const std::string& dn, const std::string& name,
-              const std::vector<std::string>& members, const std::vector<std::string>& logins);
+              const std::vector<std::string>& members, const std::set<std::string>& logins);
 };
 
 class AccountReads {
   public:
     AccountReads(LDAPConnection& connection, std::string baseDN)
         : connection_(connection), baseDN_(std::move(baseDN)) {}
+
+    // Reads every account, card and group below the base in one search
+    // each instead of filters that name the logins: cheaper when the
+    // logins are most of the directory's accounts (a whole school's
+    // roster), as the server then tests no long filter against each entry.
+    void readWhole() { whole_ = true; }
 
     // The accounts of `logins` (lower case) that are posixAccounts at
     // uid=<login>,<base>, with their classes and the attributes named in
@@ -59,9 +65,15 @@ class AccountReads {
 
   private:
     ClassGroups readGroups(const std::vector<std::string>& logins);
+    // The filters of `name` over `values` (orFilters), or one that names
+    // none when the reads are whole.
+    std::vector<std::string> filters(const std::string& name,
+                                     const std::vector<std::string>& values) const;
 
     LDAPConnection& connection_;
     const std::string baseDN_;
     std::map<std::string, std::string> groupDns_;  // lower-case name -> DN
     int searches_ = 0;
+    bool whole_ = false;
+    bool everyGroupRead_ = false;
 };

@@ -129,6 +129,9 @@ void ChangeEngine::prepare(const std::vector<AccountChange>& requests) {
         readFailure_ = notDone();
     } else {
         reads_.emplace(*connection, session_.params().baseDN);
+        if (readWhole_) {
+            reads_->readWhole();
+        }
         try {
             read(*reads_);
             plan(*reads_);
@@ -200,7 +203,7 @@ void ChangeEngine::read(AccountReads& reads) {
                                                                    session_.params().baseDN)));
             continue;
         }
-        account.stored = found->second;
+        account.stored = std::move(found->second);
         account.found = true;
         if (ChangePlan::needsContact(*account.request, account.stored)) {
             cards.push_back(&account.stored);

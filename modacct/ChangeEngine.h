@@ -51,6 +51,9 @@ class ChangeEngine {
     void setPlan(LdifWriter* plan) { plan_ = plan; }
     // Receives a line for each step, without secrets.
     void setTrace(Trace trace) { trace_ = std::move(trace); }
+    // The requests name most of the directory's accounts: read every
+    // account, card and group in one search each (AccountReads::readWhole).
+    void setReadWhole(bool whole) { readWhole_ = whole; }
 
     // Changes the accounts of `requests` (checked, passwords prepared, each
     // login once) and reports each once, by its index. A lost connection
@@ -127,5 +130,6 @@ class ChangeEngine {
     BatchLedger ledger_;
     std::optional<AccountReads> reads_;
     std::optional<MyException> readFailure_;
+    bool readWhole_ = false;
     bool lost_ = false;
 };
