@@ -2,6 +2,7 @@
 #include "syncacct/SyncPlan.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "common/LoginName.h"
@@ -26,6 +27,14 @@ SyncPlan::SyncPlan(const SyncSettings& settings, std::vector<BatchRow> rows)
 
 void SyncPlan::request(const std::vector<std::string>& members) {
     const std::vector<std::string>& scope = settings_.scope();
+    // A school has few class names and many pupils: each name is matched once.
+    std::map<std::string, bool> scoped;
+    const auto inScope = [&scope, &scoped](const std::string& name) {
+        const auto known = scoped.find(name);
+        return known != scoped.end()
+                   ? known->second
+                   : scoped.emplace(name, classInScope(scope, name)).first->second;
+    };
     std::set<std::string> named;
     for (const BatchRow& row : rows_) {
         named.insert(lowerCaseLogin(row.uid));
@@ -39,7 +48,7 @@ void SyncPlan::request(const std::vector<std::string>& members) {
                 }
                 // Memberships outside the scope are never changed.
                 classes = classes || name == "class";
-                if (name != "class" || classInScope(scope, value)) {
+                if (name != "class" || inScope(value)) {
                     request.set(name, value);
                 }
             }

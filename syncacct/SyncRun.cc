@@ -77,6 +77,8 @@ int SyncRun::run(std::ostream& out, std::ostream& err) {
         changes.setPlan(&changeLdif);
         locks.setPlan(&lockLdif);
     }
+    // A roster names most of a school's accounts.
+    changes.setReadWhole(true);
     changes.setTrace(engineTrace(debug));
     locks.setTrace(engineTrace(debug));
     changes.prepare(plan.rowRequests());
