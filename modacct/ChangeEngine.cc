@@ -3,6 +3,7 @@
 // the groups, write the cards, put back what failed accounts wrote, report.
 #include "modacct/ChangeEngine.h"
 
+#include <ldap.h>
 #include <strings.h>
 
 #include <set>
@@ -417,6 +418,14 @@ void ChangeEngine::writeGroups(WriteWindow& window, const AccountReads& reads) {
                     session_.connection()->modify(group->dn, &own);
                     record(*group, member, joining);
                 } catch (const LDAPException& e) {
+                    // Already as asked (another run got there first, or the
+                    // late end of an interrupted one): nothing was written,
+                    // and nothing of the account is to be put back for it.
+                    if (e.getResultCode() ==
+                        (joining ? LDAP_TYPE_OR_VALUE_EXISTS : LDAP_NO_SUCH_ATTRIBUTE)) {
+                        trace(member.login + ": already as asked in " + group->dn);
+                        continue;
+                    }
                     failWrite(account, e,
                               joining ? "failed to add " + member.login + " to class " + group->name
                                       : "failed to remove " + member.login + " from class " +

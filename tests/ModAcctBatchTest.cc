@@ -177,6 +177,31 @@ TEST(ModAcctBatch, ACutBatchRunAgainFinishesTheMove) {
     EXPECT_EQ(withoutPasswords(whole.dump()), withoutPasswords(cut.dump()));
 }
 
+// p01 leaves users on its own (a concurrent run, or the late end of an
+// interrupted one) just before the batch's modify of users: the group
+// refuses the whole delete, but p01 is where it was asked to be, so its
+// move ends 0 and nothing of it is put back.
+TEST(ModAcctBatch, AMembershipAlreadyAsAskedCountsAsDone) {
+    Slapd slapd;
+    pupils(slapd, 2, "phpgw");  // no plendar: the move writes the groups alone
+    // Bind, accounts, their groups, the group to join, then users' modify.
+    DroppingProxy proxy(slapd.port(), 0, DroppingProxy::BeforeRequest, [&slapd](int message) {
+        if (message == 5)
+            slapd.modify(
+                "dn: cn=users,o=site\nchangetype: modify\ndelete: memberUid\n"
+                "memberUid: p01\n");
+    });
+    const ProcessResult r = runModacct(joined(
+        {"-H", "127.0.0.1", "-P", proxy.portText(), "-bDN", "o=site", "-al", "admin", "-ap",
+         "secret"},
+        {"-batch", roster("asked.csv", {{"uid", "class"}, {"p01", "staff"}, {"p02", "staff"}})}));
+    EXPECT_EQ(0, r.status) << r.out;
+    EXPECT_EQ("p01\t0\tclass\np02\t0\tclass\n", r.out);
+    for (const char* uid : {"p01", "p02"})
+        EXPECT_EQ(std::vector<std::string>{"cn=staff,o=site"},
+                  slapd.holders(std::string("(memberUid=") + uid + ")"));
+}
+
 }  // namespace
 
 // Made-up passwords, result lines and plans that cannot be written end the
