@@ -168,8 +168,11 @@ IMAPNamespace ImapStage::otherUsers() {
         try {
             const IMAPNamespaceSet namespaces = client_->Namespace();
             // NIL: the server offers no other-users namespace; the bare
-            // login would name some top-level mailbox.
-            if (namespaces.otherUsers.empty() || namespaces.otherUsers.front().isNil) {
+            // login would name some top-level mailbox. So would an empty
+            // prefix, which is also what a prefix in a form the reader
+            // does not take (a literal) leaves.
+            const auto& others = namespaces.otherUsers;
+            if (others.empty() || others.front().isNil || others.front().prefix.empty()) {
                 throw IMAPException("namespace",
                                     "the server reports no other-users namespace to find the "
                                     "user's mailbox in");
