@@ -329,6 +329,16 @@ void ImapStage::stopWhenOutOfStep(int code, const std::string& message) {
 }
 
 void ImapStage::planMailboxDeletion(const std::string& mailbox, const std::string& delimiter) {
+    // A plan fails where the deletion would: for a mailbox that is not there.
+    bool exists = foldersListed_ && listed(mailbox);
+    if (!foldersListed_) {
+        for (const IMAPFolder& folder : client_->list("\"\"", quotedName(mailbox))) {
+            exists = exists || folder.name == mailbox;
+        }
+    }
+    if (!exists) {
+        throw IMAPException("delete", "the server lists no mailbox " + mailbox);
+    }
     plan_->comment("imap: delete " + quotedName(mailbox));
     // Deleting the mailbox deletes these with it.
     for (const IMAPFolder& below :
