@@ -73,7 +73,7 @@ unsigned classGroupId(const std::string& name) {
     return known.emplace(name, systemGroup->gr_gid).first->second;
 }
 
-std::string readPhotoFile(const std::string& path) {
+std::string readPhotoFile(const std::string& path, bool namedByRoster) {
     static const FileRules kPhotoRules{"jpeg-File", 32768, "32k"};
     CheckedFile photo;
     try {
@@ -90,9 +90,9 @@ std::string readPhotoFile(const std::string& path) {
         throw MyException(-42, refused.message);
     }
     // Everyone who may read the entry sees the photo: a file its owner keeps
-    // from other users may be a secret (a roster column could name any file
-    // the program can read).
-    if ((photo.mode & S_IROTH) == 0) {
+    // from other users may be a secret, and a roster column could name any
+    // file the program can read.
+    if (namedByRoster && (photo.mode & S_IROTH) == 0) {
         throw MyException(-42, "refusing jpeg-File " + path +
                                    ": other users cannot read it, and a photo is published in "
                                    "the directory (chmod o+r it)");

@@ -31,7 +31,9 @@ void checkLoginShell(const std::string& path);
 // The numeric ID of the system group `name`; MyException(-18) when this
 // system has no such group, checked before anything is written.
 unsigned classGroupId(const std::string& name);
-// The bytes of a photo file: a regular file of at most 32768 bytes that
-// other users may read (it is published in the directory). Raises
-// MyException(-42) otherwise; a FIFO or device is refused, never waited on.
-std::string readPhotoFile(const std::string& path);
+// The bytes of a photo file: a regular file of at most 32768 bytes (a FIFO
+// or device is refused, never waited on). A file named by a roster's cell
+// must also be one other users may read: the photo is published in the
+// directory, and a roster written elsewhere must not copy a private file
+// there. Raises MyException(-42) otherwise.
+std::string readPhotoFile(const std::string& path, bool namedByRoster);

@@ -204,7 +204,8 @@ void AccountChange::check() {
         checkAliasForm(alias);
     }
     if (!photoFile.empty()) {
-        attributes.replaceAttribute(LDAPAttribute("jpegphoto", readPhotoFile(photoFile)));
+        attributes.replaceAttribute(
+            LDAPAttribute("jpegphoto", readPhotoFile(photoFile, photoFromRoster)));
         noteParameter("jpegphoto", "jpegphoto");
     }
     for (const std::string& home : valuesOf(attributes, "homedirectory")) {

@@ -70,6 +70,7 @@ class AccountChange {
     std::string madePassword;
     LockChange lock = LockChange::None;
     std::string photoFile;
+    bool photoFromRoster = false;  // named by a roster's cell
 
   private:
     void setAttribute(const std::string& parameter, const std::string& attribute,

@@ -80,6 +80,7 @@ AccountChange ChangeSettings::rowRequest(const BatchRow& row) const {
     }
     for (const auto& [name, value] : row.cells) {
         request.set(name, value);
+        request.photoFromRoster = request.photoFromRoster || name == "jpegphoto";
     }
     request.makePassword = genpw_;
     return request;

@@ -74,7 +74,7 @@ void NewAcct::checkParams() {
         checkAliasForm(alias);
     }
     if (!photoFile_.empty()) {
-        addAttribute("jpegphoto", readPhotoFile(photoFile_));
+        addAttribute("jpegphoto", readPhotoFile(photoFile_, photoFromRoster_));
     }
     addAttribute("gidnumber", std::to_string(gidNumber_));
     if (groupware_.empty()) {

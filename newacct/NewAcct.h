@@ -218,6 +218,7 @@ class NewAcct {
     std::string madePassword_;
     bool passwordHashed_ = false;
     bool cellValues_ = false;  // values arriving are UTF-8 already
+    bool photoFromRoster_ = false;
     std::vector<Written> written_;
     struct Pending {
         int messageId;

@@ -124,6 +124,7 @@ bool NewAcct::storeParam(const std::string& name, const std::string& value) {
         telephone_ = text;
     } else if (name == "jpegphoto") {
         photoFile_ = value;
+        photoFromRoster_ = cellValues_;
     } else if (name == "shadowmax") {
         shadowMax_ = static_cast<int>(toLong(value));
     } else if (name == "reqpwdchange") {

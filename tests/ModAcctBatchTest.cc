@@ -173,7 +173,8 @@ TEST(ModAcctBatch, ACutBatchRunAgainFinishesTheMove) {
                 << uid << ": " << line;
         }
     }
-    EXPECT_EQ(0, runModacct(joined(adminArgs(cut), {"-batch", file})).status);
+    const ProcessResult again = runModacct(joined(adminArgs(cut), {"-batch", file}));
+    EXPECT_EQ(0, again.status) << again.out;
     EXPECT_EQ(withoutPasswords(whole.dump()), withoutPasswords(cut.dump()));
 }
 

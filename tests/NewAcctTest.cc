@@ -124,7 +124,9 @@ std::string attributeValues(const NewAcct& account, const std::string& name) {
     return all;
 }
 
-NewAcct checked(const std::vector<std::pair<std::string, std::string>>& extra) {
+// `cells` arrive as a roster's cells do.
+NewAcct checked(const std::vector<std::pair<std::string, std::string>>& extra,
+                const std::vector<std::pair<std::string, std::string>>& cells = {}) {
     NewAcct account;
     for (const auto& p : std::vector<std::pair<std::string, std::string>>{{"bDN", "o=site"},
                                                                           {"al", "a"},
@@ -138,6 +140,8 @@ NewAcct checked(const std::vector<std::pair<std::string, std::string>>& extra) {
     }
     for (const auto& p : extra)
         account.addParam(p.first, p.second);
+    for (const auto& p : cells)
+        account.addCell(p.first, p.second);
     account.checkParams();
     return account;
 }
@@ -174,8 +178,8 @@ TEST(NewAcctValues, CheckedValues) {
                           .front()
                           .size());
     // Too large; a FIFO (refused at once, never waited on); a file its
-    // owner keeps from other users, which a roster could name to copy a
-    // secret into the directory.
+    // owner keeps from other users named by a roster, which could copy a
+    // secret into the directory (the caller's own private file is taken).
     const std::string fifo = testing::TempDir() + "/photo-fifo";
     const std::string secret = testing::TempDir() + "/photo-secret";
     std::remove(fifo.c_str());
@@ -190,9 +194,15 @@ TEST(NewAcctValues, CheckedValues) {
                      ": other users cannot read it, and a photo is published in the directory "
                      "(chmod o+r it)"},
     };
+    EXPECT_EQ(9u, checked({{"jpegphoto", secret}})
+                      .attributes()
+                      .getAttributeByName("jpegphoto")
+                      ->getValues()
+                      .front()
+                      .size());
     for (const auto& [file, message] : refused) {
         try {
-            checked({{"jpegphoto", file}});
+            checked({}, {{"jpegphoto", file}});
             ADD_FAILURE() << file;
         } catch (const MyException& e) {
             EXPECT_EQ(-42, e.code);
