@@ -51,6 +51,8 @@ void SyncPlan::request(const std::vector<std::string>& members) {
                 if (name != "class" || inScope(value)) {
                     request.set(name, value);
                 }
+                // A roster must not copy a private file into the directory.
+                request.photoFromRoster = request.photoFromRoster || name == "jpegphoto";
             }
             if (classes) {
                 request.classes.exactly =
