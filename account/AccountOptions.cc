@@ -3,6 +3,7 @@
 
 #include <ostream>
 
+#include "account/LocaleText.h"
 #include "common/OptionAbbreviations.h"
 #include "common/ParameterInput.h"
 
@@ -119,4 +120,15 @@ int readAccountOptions(const std::vector<option>& table, int argc, char** argv, 
                               take(name, value);
                               return -1;
                           });
+}
+
+int readRunParameters(int argc, char** argv, std::istream& in,
+                      const std::function<int()>& readOptions,
+                      const std::function<void(const std::string&, const std::string&)>& take) {
+    if (!isStdinMode(argc, argv)) {
+        return readOptions();
+    }
+    useUtf8Locale();
+    readParameterLines(in, take);
+    return -1;
 }

@@ -30,3 +30,12 @@ std::vector<option> accountOptionTable(const std::vector<option>& own,
 int readAccountOptions(const std::vector<option>& table, int argc, char** argv, std::ostream& out,
                        const std::string& version, void (*usage)(std::ostream&),
                        const std::function<void(const std::string&, const std::string&)>& take);
+
+// Reads a run's parameters: name=value lines from `in` when the program was
+// started without arguments or with "-" first (values are then taken as
+// UTF-8), each handed to `take`; else the options, through `readOptions`.
+// Returns -1 when the run goes on, else the status to end it with (-help,
+// -V). Raises the MyException of a parameter refused as it arrives.
+int readRunParameters(int argc, char** argv, std::istream& in,
+                      const std::function<int()>& readOptions,
+                      const std::function<void(const std::string&, const std::string&)>& take);

@@ -8,7 +8,7 @@
 #include <iostream>
 #include <memory>
 
-#include "account/LocaleText.h"
+#include "account/AccountOptions.h"
 #include "common/CoreDumps.h"
 #include "common/MyException.h"
 #include "modacct/ChangeBatch.h"
@@ -25,17 +25,13 @@ int main(int argc, char** argv) {
     ChangeSettings settings;
     std::unique_ptr<ChangeBatch> batch;
     try {
-        if (isStdinMode(argc, argv)) {
-            useUtf8Locale();
-            readParameterLines(std::cin,
-                               [&settings](const std::string& name, const std::string& value) {
-                                   settings.addParam(name, value);
-                               });
-        } else {
-            const int status = readOptions(settings, argc, argv, std::cout);
-            if (status >= 0) {
-                return status;
-            }
+        const int status = readRunParameters(
+            argc, argv, std::cin, [&] { return readOptions(settings, argc, argv, std::cout); },
+            [&settings](const std::string& name, const std::string& value) {
+                settings.addParam(name, value);
+            });
+        if (status >= 0) {
+            return status;
         }
         settings.applySiteDefaults();
         if (!settings.batchFile().empty()) {

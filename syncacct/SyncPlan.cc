@@ -73,14 +73,21 @@ void SyncPlan::request(const std::vector<std::string>& members) {
         checkFailures_.push_back(std::move(failure));
     }
     for (const std::string& member : members) {
-        if (named.count(member) == 0) {
-            leavers_.push_back(member);
-            AccountChange request;
-            request.set("uid", member);
-            request.set("lock", "on");
-            request.check();
-            leaverRequests_.push_back(std::move(request));
+        if (named.count(member) > 0) {
+            continue;
         }
+        AccountChange request;
+        request.set("uid", member);
+        request.set("lock", "on");
+        try {
+            request.check();
+        } catch (const MyException&) {
+            // A value no login can have ("alice " would address alice's
+            // entry): it names no account of this class.
+            continue;
+        }
+        leavers_.push_back(member);
+        leaverRequests_.push_back(std::move(request));
     }
 }
 

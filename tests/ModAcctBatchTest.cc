@@ -193,8 +193,7 @@ TEST(ModAcctBatch, AMembershipAlreadyAsAskedCountsAsDone) {
                 "memberUid: p01\n");
     });
     const ProcessResult r = runModacct(joined(
-        {"-H", "127.0.0.1", "-P", proxy.portText(), "-bDN", "o=site", "-al", "admin", "-ap",
-         "secret"},
+        adminArgs(proxy.portText()),
         {"-batch", roster("asked.csv", {{"uid", "class"}, {"p01", "staff"}, {"p02", "staff"}})}));
     EXPECT_EQ(0, r.status) << r.out;
     EXPECT_EQ("p01\t0\tclass\np02\t0\tclass\n", r.out);

@@ -110,18 +110,20 @@ class SyncAcct : public testing::Test {
         return path;
     }
 
-    // syncacct of `rows` within the scope 10* and 11*, new accounts as the
-    // school makes them.
+    // syncacct of `rows` over the directory at `port`, within the scope 10*
+    // and 11*, new accounts as the school makes them.
+    std::vector<std::string> syncArgs(const Rows& rows, const std::string& port) const {
+        const std::string imap = std::to_string(cyrus.imapPort());
+        const std::string sieve = std::to_string(cyrus.sievePort());
+        const std::string file = roster("roster", rows);
+        return joined(adminArgs(port), {"-CH", "127.0.0.1", "-CP", imap, "-SP", sieve, "-o",
+                                        "School", "-c", "DE", "-groupware", "phpgw", "-genpw",
+                                        "-scope", "10*", "-scope", "11*", "-batch", file});
+    }
+
     ProcessResult sync(const Rows& rows, const std::vector<std::string>& extra = {},
                        const std::vector<std::string>& environment = {}) const {
-        return runSyncacct(
-            joined(joined(adminArgs(slapd),
-                          {"-CH", "127.0.0.1", "-CP", std::to_string(cyrus.imapPort()), "-SP",
-                           std::to_string(cyrus.sievePort()), "-o", "School", "-c", "DE",
-                           "-groupware", "phpgw", "-genpw", "-scope", "10*", "-scope", "11*",
-                           "-batch", roster("roster", rows)}),
-                   extra),
-            environment);
+        return runSyncacct(joined(syncArgs(rows, slapd.portText()), extra), environment);
     }
 
     // The sync run dry first: the dry run writes nothing, prints its plan,
@@ -273,28 +275,7 @@ TEST_F(SyncAcct, ARosterMissingMostOfTheSchoolChangesNothingWithoutForce) {
 TEST_F(SyncAcct, ALostDirectoryStopsTheSyncAndASecondRunFinishesIt) {
     {
         DroppingProxy proxy(slapd.port(), "cn=10b,o=site");
-        const ProcessResult cut = runSyncacct(joined({"-H",
-                                                      "127.0.0.1",
-                                                      "-P",
-                                                      proxy.portText(),
-                                                      "-bDN",
-                                                      "o=site",
-                                                      "-al",
-                                                      "admin",
-                                                      "-ap",
-                                                      "secret",
-                                                      "-o",
-                                                      "School",
-                                                      "-c",
-                                                      "DE",
-                                                      "-groupware",
-                                                      "phpgw",
-                                                      "-genpw",
-                                                      "-scope",
-                                                      "1*",
-                                                      "-batch",
-                                                      roster("roster", kThisYear)},
-                                                     {}));
+        const ProcessResult cut = runSyncacct(syncArgs(kThisYear, proxy.portText()));
         EXPECT_EQ(237, cut.status) << cut.out << cut.err;
         EXPECT_EQ(6u, resultLines(cut.out).size()) << cut.out;
         for (const auto& [uid, line] : resultLines(cut.out)) {
@@ -318,9 +299,7 @@ TEST_F(SyncAcct, ALostDirectoryStopsTheSyncAndASecondRunFinishesIt) {
 TEST_F(SyncAcct, LostResultLinesEndWith235NamingThePasswordsLost) {
     const std::vector<std::string> shell{"-c", "exec \"$@\" >/dev/full", "sh", SYNCACCT_BIN};
     const ProcessResult r =
-        runProcess("/bin/sh", joined(joined(shell, adminArgs(slapd)),
-                                     {"-o", "School", "-c", "DE", "-groupware", "phpgw", "-genpw",
-                                      "-scope", "1*", "-batch", roster("roster", kThisYear)}));
+        runProcess("/bin/sh", joined(shell, syncArgs(kThisYear, slapd.portText())));
     EXPECT_EQ(235, r.status);
     EXPECT_NE(std::string::npos,
               r.err.find("output could not be written (No space left on device): the passwords "

@@ -4,8 +4,11 @@
 #include <sstream>
 
 std::vector<std::string> adminArgs(const Slapd& slapd) {
-    return {"-H",  "127.0.0.1", "-P",  slapd.portText(), "-bDN", "o=site",
-            "-al", "admin",     "-ap", "secret"};
+    return adminArgs(slapd.portText());
+}
+
+std::vector<std::string> adminArgs(const std::string& port) {
+    return {"-H", "127.0.0.1", "-P", port, "-bDN", "o=site", "-al", "admin", "-ap", "secret"};
 }
 
 std::vector<std::string> joined(std::vector<std::string> first,

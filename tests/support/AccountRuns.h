@@ -11,8 +11,10 @@
 #include "tests/support/Process.h"
 #include "tests/support/Slapd.h"
 
-// -H, -P, -bDN, -al and -ap for the administrator of `slapd`.
+// -H, -P, -bDN, -al and -ap for the administrator of `slapd`, or of the
+// directory on the local port `port` (a proxy in front of it, say).
 std::vector<std::string> adminArgs(const Slapd& slapd);
+std::vector<std::string> adminArgs(const std::string& port);
 // `first` followed by `second`.
 std::vector<std::string> joined(std::vector<std::string> first,
                                 const std::vector<std::string>& second);
