@@ -14,6 +14,7 @@
 #include "dropacct/RemovalPolicy.h"
 #include "dropacct/RemovalSettings.h"
 #include "sieve/SieveSimple.h"
+#include "wire/TcpLineSource.h"
 #include "wire/TlsChannel.h"
 
 namespace {
@@ -168,22 +169,22 @@ void SieveStage::removeScripts(SieveSimple& client, AccountRemoval& account) con
         }
         throw;
     }
-    std::list<std::string> scripts;
+    std::list<ListedScript> scripts;
     std::string active;
     client.list(scripts, active);
     // The server refuses to delete the active script.
     if (!active.empty()) {
         if (plan_) {
-            plan_->comment("sieve: deactivate \"" + active + "\"");
+            plan_->comment("sieve: deactivate \"" + escapedForQuotes(active) + "\"");
         } else {
             client.deactivate();
         }
     }
-    for (const std::string& script : scripts) {
+    for (const ListedScript& script : scripts) {
         if (plan_) {
-            plan_->comment("sieve: delete \"" + script + "\"");
+            plan_->comment("sieve: delete " + SieveSimple::scriptArgument(script.name));
         } else {
-            client.del(script);
+            client.deleteListed(script);
             ++account.removed.scripts;
         }
     }

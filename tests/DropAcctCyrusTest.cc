@@ -95,6 +95,20 @@ TEST_F(DropAcctCyrus, SieveScriptsAreDeactivatedAndDeleted) {
     EXPECT_EQ(0, r.status) << r.out;
 }
 
+// Names as users give them: a blank, a quote, a backslash pair (Cyrus
+// lists names between quotes without escaping them, so "x\\y" may mean x\y
+// or x\\y), and the active one among them.
+TEST_F(DropAcctCyrus, ScriptsWithAnyNameAreDeleted) {
+    // As they go on the wire, escaped: my filter, q"uote, x\\y.
+    cyrus.putScripts("jdoe", {"my filter", "q\\\"uote", "x\\\\\\\\y"}, "my filter");
+    cyrus.putScripts("alice", {"my filter"}, "");
+    const std::string alices = cyrus.listScripts("alice");
+    const ProcessResult r = drop({"-sieve"});
+    EXPECT_EQ(0, r.status) << r.out;
+    EXPECT_EQ("OK\r\n", cyrus.listScripts("jdoe"));
+    EXPECT_EQ(alices, cyrus.listScripts("alice"));
+}
+
 TEST_F(DropAcctCyrus, SieveFailuresAndTheirStatuses) {
     cyrus.putScripts("jdoe", {"a"}, "");
     ProcessResult r = drop({"-sieve"}, "wrong");
