@@ -44,13 +44,11 @@ SieveStage::~SieveStage() = default;
 
 void SieveStage::run(const std::vector<AccountRemoval*>& accounts) {
     // Before any script is touched; a login without '.' and '/' costs
-    // nothing.
-    if (anyMayHoldSeparator(accounts)) {
-        if (separators_) {
-            refuseSeparatorLogins(accounts, separators_());
-        } else {
-            refuseUnaskedSeparatorLogins(accounts);
-        }
+    // nothing. Without an IMAP server to ask, the login goes ahead: the
+    // Sieve server refuses one that holds its separator, and on a server
+    // whose separator is the other one it is a user of its own.
+    if (separators_ && anyMayHoldSeparator(accounts)) {
+        refuseSeparatorLogins(accounts, separators_());
     }
     for (AccountRemoval* account : accounts) {
         if (account->going()) {

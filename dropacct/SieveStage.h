@@ -22,7 +22,8 @@ using SeparatorLookup = std::function<std::string()>;
 class SieveStage {
   public:
     // Changes go into `plan` instead when it is given. `separators` is
-    // empty when the run has no IMAP server to ask.
+    // empty when the run has no IMAP server to ask: a login that may hold
+    // the separator then goes ahead.
     SieveStage(const RemovalSettings& settings, const RemovalPolicy& policy, LdifWriter* plan,
                SeparatorLookup separators);
     ~SieveStage();
