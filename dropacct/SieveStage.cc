@@ -120,11 +120,14 @@ void SieveStage::removeAccount(AccountRemoval& account) {
         } catch (const SieveException& e) {
             client->logout();
             account.fail(MyException(-51, scriptFailure + e.message));
-            // A batch stops at a server lost or silent; a single run has
-            // nothing left to do anyway.
-            if (e.message.find("Serverresponse: Socket Error") != std::string::npos ||
-                e.message.find("Serverresponse: connection timed out") != std::string::npos) {
-                throw MyException(-51, e.message);
+            // A batch stops at a server lost or silent, and the accounts
+            // not yet tried say so; a single run has nothing left to do
+            // anyway.
+            for (const char* lost : {"Socket Error", "connection lost", "connection timed out"}) {
+                if (e.message.find(std::string("Serverresponse: ") + lost) != std::string::npos) {
+                    throw MyException(-51, "not done: the Sieve session with " + host + ":" +
+                                               std::to_string(port) + " broke off: " + e.message);
+                }
             }
             return;
         }

@@ -30,7 +30,8 @@ class SieveStage {
 
     // Removes the scripts of the accounts that are still going. A refusal
     // ends its account; a server that cannot be reached raises MyException
-    // for all of them.
+    // for all of them, and so does one lost or silent ("not done: ..." for
+    // the accounts not yet tried).
     void run(const std::vector<AccountRemoval*>& accounts);
 
   private:
