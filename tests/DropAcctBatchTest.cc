@@ -342,6 +342,51 @@ TEST(DropAcctBatchImap, LateReplyEndsTheStage) {
         server.received());
 }
 
+// As in a single run, an ACL that cannot be read is left for every account
+// of the sweep, an entry that cannot be removed for its own: each ends 213
+// naming them, after its mailbox is deleted.
+TEST(DropAcctBatchImap, AclsLeftBehindEndWith213) {
+    ScriptedServer server(
+        {send("* OK\r\n"),
+         readLine(),
+         send("L1 OK\r\n"),
+         readLine(),
+         send("* LIST () \".\" shared.x\r\n* LIST () \".\" shared.y\r\n"
+              "* LIST () \".\" user.bob\r\n* LIST () \".\" user.jdoe\r\nLI2 OK\r\n"),
+         readLine(),
+         readLine(),
+         readLine(),
+         readLine(),
+         send("G3 NO Permission denied\r\n* ACL shared.y jdoe lrs bob lr\r\nG4 OK\r\n"
+              "* ACL user.bob bob lrs\r\nG5 OK\r\n* ACL user.jdoe jdoe lrs\r\nG6 OK\r\n"),
+         readLine(),
+         readLine(),
+         readLine(),
+         send("R7 NO denied\r\nR8 OK\r\nR9 OK\r\n"),
+         readLine(),
+         send("R10 OK\r\n"),
+         readLine(),
+         send("* NAMESPACE NIL ((\"user.\" \".\")) NIL\r\nN11 OK\r\n"),
+         readLine(),
+         send("D12 OK\r\n"),
+         readLine(),
+         send("D13 OK\r\n"),
+         readLine(),
+         send("L14 OK\r\n")});
+    std::ostringstream out;
+    EXPECT_EQ(237, batchInProcess(imapParams(server), "jdoe\nbob\n", out));
+    const std::string unreadable =
+        "\"shared.x\" (getacl failed: Serverresponse: NO Permission denied)";
+    EXPECT_EQ("jdoe\t213\tcould not delete ACLs: " + unreadable +
+                  ", \"shared.y\" (deleteacl failed: Serverresponse: NO denied)\n"
+                  "bob\t213\tcould not delete ACLs: " +
+                  unreadable + "\n",
+              out.str());
+    const std::string sent = server.received();
+    EXPECT_NE(std::string::npos, sent.find("D12 delete \"user.jdoe\"\nD13 delete \"user.bob\"\n"))
+        << sent;
+}
+
 // A Sieve server lost or silent in the first account's deletion: that
 // account keeps its own message; those not yet tried say they were not
 // done, naming the server.

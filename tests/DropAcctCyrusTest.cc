@@ -300,6 +300,51 @@ TEST(DropAcctImapScripted, RefusedListEndsWith213AfterLoggingOut) {
     EXPECT_EQ("L1 login admin \"secret\"\nLI3 list \"\" *\nL2 logout\n", server.received());
 }
 
+// An ACL entry that cannot be removed, or an ACL that cannot be read, no
+// longer passes silently: the other entries and the mailbox still go, and
+// the run ends 213 naming what is left. A mailbox the user's own deletion
+// takes along does not count.
+TEST(DropAcctImapScripted, AclsLeftBehindEndWith213) {
+    ScriptedServer server(
+        {send("* OK\r\n"),
+         readLine(),
+         send("L1 OK\r\n"),
+         readLine(),
+         send("* LIST () \".\" \"shared x\"\r\n* LIST () \".\" shared.y\r\n"
+              "* LIST () \".\" shared.z\r\n* LIST () \".\" user.jdoe.sub\r\nLI3 OK\r\n"),
+         readLine(),
+         send("GA3 NO Permission denied\r\n"),
+         readLine(),
+         send("* ACL shared.y jdoe lrs bob lr\r\nGA3 OK\r\n"),
+         readLine(),
+         send("A2 NO [NOPERM] Permission denied\r\n"),
+         readLine(),
+         send("* ACL shared.z jdoe lrs\r\nGA3 OK\r\n"),
+         readLine(),
+         send("A2 OK\r\n"),
+         readLine(),
+         send("* ACL user.jdoe.sub jdoe lrs {3}\r\nbad\r\nGA3 OK\r\n"),
+         readLine(),
+         send("* NAMESPACE NIL ((\"user.\" \".\")) NIL\r\nN1 OK\r\n"),
+         readLine(),
+         send("D1 OK\r\n"),
+         readLine(),
+         send("L2 OK\r\n")});
+    const ProcessResult r = dropImap(server);
+    EXPECT_EQ(213, r.status);
+    EXPECT_EQ(
+        "could not delete ACLs: \"shared x\" (getacl failed: Serverresponse: NO Permission "
+        "denied), \"shared.y\" (deleteacl failed: Serverresponse: NO [NOPERM] Permission "
+        "denied)\n",
+        r.out);
+    EXPECT_EQ(
+        "L1 login admin \"secret\"\nLI3 list \"\" *\nGA3 getacl \"shared x\"\n"
+        "GA3 getacl \"shared.y\"\nA2 deleteacl \"shared.y\" jdoe\nGA3 getacl \"shared.z\"\n"
+        "A2 deleteacl \"shared.z\" jdoe\nGA3 getacl \"user.jdoe.sub\"\nN1 namespace\n"
+        "D1 delete \"user.jdoe\"\nL2 logout\n",
+        server.received());
+}
+
 // No other-users namespace, NIL for it, or one whose prefix is empty or
 // sent in a form the reader does not take (a literal): the bare login would
 // name some top-level mailbox, so nothing is deleted.
