@@ -38,6 +38,10 @@ class BatchReport {
     bool delivered() const { return delivered_ == written_; }
     std::vector<size_t> undelivered() const;
 
+    // Takes the progress line off the terminal, before a line of the
+    // caller's own on standard error (it comes back with the next account).
+    void clearProgress();
+
   private:
     struct Result {
         int status;
@@ -45,7 +49,6 @@ class BatchReport {
     };
     void writeReadyLines();
     void drawProgress(bool force);
-    void clearProgress();
 
     std::ostream& out_;
     std::ostream* progress_;
