@@ -39,11 +39,8 @@ int ChangeBatch::run(std::ostream& out) {
     const auto settle = [&](size_t row, const std::string& login, const ChangeResult& result) {
         // A made-up password stored goes on the line, also when the row
         // failed and its password could not be put back.
-        std::string detail = result.status == 0 ? result.changed : result.message;
-        if (!result.password.empty()) {
-            detail += "\t" + result.password;
-        }
-        report.settle(row, result.status, detail);
+        report.settle(row, result.status, result.status == 0 ? result.changed : result.message,
+                      result.password);
         // A run that would have gone to the directory to write leaves its line.
         if (!dryRun) {
             auditChange(settings_.adminLogin(), login, result);
