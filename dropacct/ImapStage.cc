@@ -168,8 +168,11 @@ IMAPNamespace ImapStage::otherUsers() {
         try {
             const IMAPNamespaceSet namespaces = client_->Namespace();
             // NIL: the server offers no other-users namespace; the bare
-            // login would name some top-level mailbox.
-            if (namespaces.otherUsers.empty() || namespaces.otherUsers.front().isNil) {
+            // login would name some top-level mailbox. So would an empty
+            // prefix, which is also what a prefix in a form the reader
+            // does not take (a literal) leaves.
+            const auto& others = namespaces.otherUsers;
+            if (others.empty() || others.front().isNil || others.front().prefix.empty()) {
                 throw IMAPException("namespace",
                                     "the server reports no other-users namespace to find the "
                                     "user's mailbox in");
@@ -326,6 +329,16 @@ void ImapStage::stopWhenOutOfStep(int code, const std::string& message) {
 }
 
 void ImapStage::planMailboxDeletion(const std::string& mailbox, const std::string& delimiter) {
+    // A plan fails where the deletion would: for a mailbox that is not there.
+    bool exists = foldersListed_ && listed(mailbox);
+    if (!foldersListed_) {
+        for (const IMAPFolder& folder : client_->list("\"\"", quotedName(mailbox))) {
+            exists = exists || folder.name == mailbox;
+        }
+    }
+    if (!exists) {
+        throw IMAPException("delete", "the server lists no mailbox " + mailbox);
+    }
     plan_->comment("imap: delete " + quotedName(mailbox));
     // Deleting the mailbox deletes these with it.
     for (const IMAPFolder& below :

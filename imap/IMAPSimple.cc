@@ -338,6 +338,10 @@ std::list<IMAPAcl> IMAPSimple::getACL(const std::string& mailbox) {
     if (readServerResponse(tagged, response, &lines) < 0) {
         throw IMAPException("getacl", response);
     }
+    // A server may send status and data lines of its own at any time (an
+    // ALERT, say): they are no part of the ACL, as in the pipelined sweep,
+    // and must not make the whole ACL unreadable.
+    lines.remove_if([](const std::string& line) { return line.compare(0, 5, "* ACL") != 0; });
     return parseAclLines(lines, mailbox);
 }
 

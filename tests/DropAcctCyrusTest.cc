@@ -283,10 +283,13 @@ TEST(DropAcctImapScripted, RefusedListEndsWith213AfterLoggingOut) {
     EXPECT_EQ("L1 login admin \"secret\"\nLI3 list \"\" *\nL2 logout\n", server.received());
 }
 
-// No other-users namespace, or NIL for it: the bare login would name some
-// top-level mailbox, so nothing is deleted.
+// No other-users namespace, NIL for it, or one whose prefix is empty or
+// sent in a form the reader does not take (a literal): the bare login would
+// name some top-level mailbox, so nothing is deleted.
 TEST(DropAcctImapScripted, NoOtherUsersNamespaceEndsWith212) {
-    for (const char* reply : {"N1 OK\r\n", "* NAMESPACE ((\"\" \".\")) NIL NIL\r\nN1 OK\r\n"}) {
+    for (const char* reply : {"N1 OK\r\n", "* NAMESPACE ((\"\" \".\")) NIL NIL\r\nN1 OK\r\n",
+                              "* NAMESPACE NIL ((\"\" \".\")) NIL\r\nN1 OK\r\n",
+                              "* NAMESPACE NIL (({5}\r\nuser. \".\")) NIL\r\nN1 OK\r\n"}) {
         ScriptedServer server({send("* OK\r\n"), readLine(), send("L1 OK\r\n"), readLine(),
                                send(reply), readLine(), send("L2 OK\r\n")});
         const ProcessResult r = runProcess(

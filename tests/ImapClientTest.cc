@@ -190,8 +190,10 @@ TEST(ImapClient, ParsedRepliesThroughTheClient) {
         {send(kGreeting), readLine(), send("L1 OK\r\n"), readLine(),
          send("* LIST (\\HasChildren) \".\" user.jdoe\r\n* LIST () \".\" \"shared two\"\r\n"
               "LI3 OK\r\n"),
-         readLine(), send("* ACL \"shared two\" anyone lrs jdoe lrs\r\nGA3 OK\r\n"), readLine(),
-         send("* NAMESPACE NIL ((\"user.\" \".\")) ((\"\" \".\"))\r\nN1 OK\r\n")});
+         // An unsolicited status line amid the ACL reply is passed over.
+         readLine(),
+         send("* OK [ALERT] back at six\r\n* ACL \"shared two\" anyone lrs jdoe lrs\r\nGA3 OK\r\n"),
+         readLine(), send("* NAMESPACE NIL ((\"user.\" \".\")) ((\"\" \".\"))\r\nN1 OK\r\n")});
     {
         IMAPSimple client("127.0.0.1", server.port(), kShortWaits);
         client.login("admin", "pw");  // consumes the greeting, which LIST would not parse

@@ -163,8 +163,16 @@ TEST_F(Integrity, PlanChangesNothingAndMatchesTheRemoval) {
                                      "o=site", "-al", "admin", "-ap", "secret", "-uid", "jdoe"})
                .status);
     EXPECT_EQ(slapd.dump(), copy.dump());
-    // A read that fails keeps its status.
+    // A read that fails keeps its status; a mailbox that is not there fails
+    // the plan as it fails the removal, with or without the ACL sweep.
     EXPECT_EQ(240, drop("nosuch", {"-dryrun"}).status);
+    for (const char* acls : {"-imap", "-noacl"}) {
+        const ProcessResult r =
+            runProcess(DROPACCT_BIN,
+                       {"-imap", acls, "-CH", "127.0.0.1", "-CP", std::to_string(cyrus.imapPort()),
+                        "-al", "admin", "-ap", "secret", "-uid", "nosuch", "-dryrun"});
+        EXPECT_EQ(212, r.status) << acls << ": " << r.out;
+    }
 }
 
 }  // namespace
