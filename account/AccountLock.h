@@ -1,8 +1,10 @@
 // The lock of an account: what -lock writes into a user entry and -unlock
-// takes out again, so that nothing of the account is deleted and the old
-// password works again afterwards. A "!" right after the password's scheme
-// tag makes every bind fail; shadowExpire records the day of the lock (and
-// stops POSIX logins); the groupware account turns inactive.
+// takes out again. The passwords are kept, so the old password works again
+// afterwards: a "!" right after the password's scheme tag makes every bind
+// fail. shadowExpire records the day of the lock (and stops POSIX logins),
+// replacing an expiry date set before; the groupware account turns inactive.
+// Unlocking opens the account: it removes shadowExpire and makes the
+// groupware account active, whatever they were before the lock.
 #pragma once
 
 #include <optional>
@@ -35,6 +37,6 @@ inline const char* const kLockAttributes[] = {"userPassword", "shadowExpire", "p
 // password, shadowExpire `today`, phpgwAccountStatus "I" on a groupware
 // account.
 void lockEntry(LDAPAttributeList& entry, int today);
-// Undoes lockEntry: the marks and shadowExpire go, the groupware account is
-// active ("A") again.
+// Opens `entry`: the marks and shadowExpire (whatever set it) go, a
+// groupware account is active ("A").
 void unlockEntry(LDAPAttributeList& entry);

@@ -20,18 +20,23 @@ std::string otherAccountsFilter(const std::string& login, const std::string& ter
     return "(&(objectClass=posixAccount)(!(uid=" + escapeFilterValue(login) + "))(|" + terms + "))";
 }
 
+bool addressHeldByAnother(LDAPConnection& connection, const std::string& baseDN,
+                          const std::string& address, const std::string& login) {
+    const std::string value = escapeFilterValue(address);
+    const std::string filter = "(& (objectClass=posixAccount)(| (alias=" + value +
+                               ")(uid=" + value + ") ) (! (uid=" + escapeFilterValue(login) + ")))";
+    std::unique_ptr<LDAPSearchResults> results =
+        connection.search(baseDN, LDAPConnection::SEARCH_ONE, filter, StringList{"objectClass"});
+    return results->getNext() != nullptr;
+}
+
 bool isAddressUnique(LDAPConnection* connection, const std::string& baseDN,
                      const std::string& address, const std::string& login) {
     if (!connection) {
         return false;
     }
-    const std::string value = escapeFilterValue(address);
-    const std::string filter = "(& (objectClass=posixAccount)(| (alias=" + value +
-                               ")(uid=" + value + ") ) (! (uid=" + escapeFilterValue(login) + ")))";
     try {
-        std::unique_ptr<LDAPSearchResults> results = connection->search(
-            baseDN, LDAPConnection::SEARCH_ONE, filter, StringList{"objectClass"});
-        return results->getNext() == nullptr;
+        return !addressHeldByAnother(*connection, baseDN, address, login);
     } catch (const LDAPException&) {
         return false;  // a search that fails counts as a conflict
     }

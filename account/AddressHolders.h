@@ -17,6 +17,11 @@ std::string addressHolderTerms(const std::vector<std::string>& addresses);
 // accounts other than `login` that match any of `terms`.
 std::string otherAccountsFilter(const std::string& login, const std::string& terms);
 
+// Whether a POSIX account one level below `baseDN` other than `login`'s
+// holds `address` as login name or alias. Raises LDAPException.
+bool addressHeldByAnother(LDAPConnection& connection, const std::string& baseDN,
+                          const std::string& address, const std::string& login);
+
 // Whether no POSIX account one level below `baseDN` but `login`'s holds
 // `address` as login name or alias. A search that fails counts as a
 // conflict.

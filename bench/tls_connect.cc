@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
         if (tls)
             client.startTls(settings);
         client.authenticate(user, "admin", "secret");
-        std::list<std::string> names;
+        std::list<ListedScript> names;
         std::string active;
         client.list(names, active);
         client.logout();

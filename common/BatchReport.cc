@@ -44,11 +44,12 @@ BatchReport::~BatchReport() {
     clearProgress();
 }
 
-void BatchReport::settle(size_t index, int status, const std::string& detail) {
+void BatchReport::settle(size_t index, int status, const std::string& detail,
+                         const std::string& last) {
     if (results_[index]) {
         return;
     }
-    results_[index] = Result{status & 0xff, detail};
+    results_[index] = Result{status & 0xff, detail, last};
     ++settledCount_;
     writeReadyLines();
     drawProgress(settledCount_ == results_.size());
@@ -57,7 +58,7 @@ void BatchReport::settle(size_t index, int status, const std::string& detail) {
 void BatchReport::settleRest(int status, const std::string& message) {
     for (size_t i = 0; i < results_.size(); ++i) {
         if (!results_[i]) {
-            results_[i] = Result{status & 0xff, message};
+            results_[i] = Result{status & 0xff, message, ""};
             ++settledCount_;
         }
     }
@@ -99,6 +100,9 @@ void BatchReport::writeReadyLines() {
         out_ << uids_[written_] << '\t' << result.status;
         if (result.status != 0 || !result.detail.empty()) {
             out_ << '\t' << (result.status != 0 ? oneLine(result.detail) : result.detail);
+        }
+        if (!result.last.empty()) {
+            out_ << '\t' << result.last;
         }
         out_ << '\n';
     }

@@ -25,7 +25,10 @@ class BatchReport {
     // further tab-separated fields (or nothing); otherwise the message,
     // written on one line. Lines go out in file order, each as soon as every
     // account before it is settled.
-    void settle(size_t index, int status, const std::string& detail);
+    // `last`, when given, follows the detail as a field of its own, as it
+    // stands (a made-up password, also on the line of a failure).
+    void settle(size_t index, int status, const std::string& detail,
+                const std::string& last = std::string());
     bool settled(size_t index) const { return results_[index].has_value(); }
     // Settles every account not yet settled: a lost server stops the batch.
     void settleRest(int status, const std::string& message);
@@ -38,14 +41,18 @@ class BatchReport {
     bool delivered() const { return delivered_ == written_; }
     std::vector<size_t> undelivered() const;
 
+    // Takes the progress line off the terminal, before a line of the
+    // caller's own on standard error (it comes back with the next account).
+    void clearProgress();
+
   private:
     struct Result {
         int status;
         std::string detail;
+        std::string last;
     };
     void writeReadyLines();
     void drawProgress(bool force);
-    void clearProgress();
 
     std::ostream& out_;
     std::ostream* progress_;

@@ -39,7 +39,13 @@ void LdifWriter::line(const std::string& name, const std::string& value) {
 }
 
 void LdifWriter::comment(const std::string& text) {
-    out_ << "# " << text << "\n";
+    // A line break would end the comment, and what follows it would be
+    // applied as LDIF: names from servers may hold one.
+    out_ << "# ";
+    for (const char c : text) {
+        out_ << (c == '\n' ? "\\n" : c == '\r' ? "\\r" : std::string(1, c));
+    }
+    out_ << "\n";
 }
 
 void LdifWriter::add(const std::string& dn, const LDAPAttributeList& attributes) {

@@ -18,7 +18,8 @@ class LdifWriter {
     // Writes the plan kept so far to the target stream.
     void publish();
 
-    // A comment line ("# text"); ldapmodify passes over it.
+    // A comment line ("# text"); ldapmodify passes over it. A CR or LF in
+    // `text` is written as \r or \n.
     void comment(const std::string& text);
     void add(const std::string& dn, const LDAPAttributeList& attributes);
     void modify(const std::string& dn, const LDAPModList& modifications);

@@ -1,6 +1,8 @@
 // The IMAP stage of a removal.
 #include "dropacct/ImapStage.h"
 
+#include <algorithm>
+
 #include <commoncpp/commoncpp.h>
 #include <commoncpp/socket.h>
 
@@ -128,6 +130,7 @@ void ImapStage::runSession(const std::vector<AccountRemoval*>& accounts) {
     }
     for (AccountRemoval* account : stillGoing(accounts)) {
         deleteMailbox(*account);
+        settleAcls(*account);
         if (progress_.settled) {
             progress_.settled(*account);
         }
@@ -228,13 +231,15 @@ void ImapStage::sweepAcls(const std::vector<AccountRemoval*>& accounts) {
         sweepPipelined(byUid);
         return;
     }
-    // A mailbox whose ACL cannot be read or changed is passed over: the
-    // mailbox deletion still runs.
+    // A mailbox whose ACL cannot be read or changed is noted and passed
+    // over: the other entries and the mailbox deletion still go.
     for (const IMAPFolder& folder : folders_) {
         std::list<IMAPAcl> acls;
         try {
             acls = client_->getACL(folder.name);
-        } catch (const IMAPException&) {
+        } catch (const IMAPException& e) {
+            stopAtBrokenAclCommand(e);
+            noteAclUnreadable(byUid, folder.name, e.message);
             continue;
         }
         for (const IMAPAcl& acl : acls) {
@@ -249,7 +254,9 @@ void ImapStage::sweepAcls(const std::vector<AccountRemoval*>& accounts) {
             try {
                 client_->deleteACL(folder.name, acl.identifier);
                 ++account->second->removed.acls;
-            } catch (const IMAPException&) {
+            } catch (const IMAPException& e) {
+                stopAtBrokenAclCommand(e);
+                aclsLeft_[account->second].emplace_back(folder.name, e.message);
             }
         }
     }
@@ -266,9 +273,12 @@ void ImapStage::sweepPipelined(const std::map<std::string, AccountRemoval*>& byU
     std::vector<AccountRemoval*> owners;
     try {
         // As one at a time, a mailbox whose ACL cannot be read or changed
-        // is passed over.
+        // is noted and passed over.
         const std::vector<MailboxAcl> acls = sweep.sweep(names);
         for (size_t i = 0; i < acls.size(); ++i) {
+            if (!acls[i].failure.empty()) {
+                noteAclUnreadable(byUid, names[i], acls[i].failure);
+            }
             for (const IMAPAcl& acl : acls[i].acls) {
                 const auto account = byUid.find(acl.identifier);
                 if (account == byUid.end())
@@ -284,7 +294,11 @@ void ImapStage::sweepPipelined(const std::map<std::string, AccountRemoval*>& byU
         }
         const std::vector<std::string> failures = sweep.deleteAcls(removals);
         for (size_t i = 0; i < failures.size(); ++i) {
-            owners[i]->removed.acls += failures[i].empty() ? 1 : 0;
+            if (failures[i].empty()) {
+                ++owners[i]->removed.acls;
+            } else {
+                aclsLeft_[owners[i]].emplace_back(removals[i].mailbox, failures[i]);
+            }
         }
     } catch (const IMAPException& e) {
         // A BYE or a lost connection: the server is gone for every account.
@@ -304,19 +318,64 @@ void ImapStage::deleteMailbox(AccountRemoval& account) {
         }
         if (plan_) {
             planMailboxDeletion(mailbox, others.delimiter);
-            return;
+        } else {
+            deleteWithRetry(*client_, mailbox, settings_.adminLogin);
+            // The sub-mailboxes the listing showed went with it.
+            account.removed.mailboxes = 1;
+            for (const IMAPFolder& folder : folders_) {
+                account.removed.mailboxes +=
+                    folder.name.rfind(mailbox + others.delimiter, 0) == 0 ? 1 : 0;
+            }
         }
-        deleteWithRetry(*client_, mailbox, settings_.adminLogin);
-        // The sub-mailboxes the listing showed went with it.
-        account.removed.mailboxes = 1;
-        for (const IMAPFolder& folder : folders_) {
-            account.removed.mailboxes +=
-                folder.name.rfind(mailbox + others.delimiter, 0) == 0 ? 1 : 0;
-        }
+        forgetAclsWithin(account, mailbox, others.delimiter);
     } catch (const IMAPException& e) {
         account.fail(mailboxFailure(account, e.message));
         stopWhenOutOfStep(-44, e.message);
     }
+}
+
+void ImapStage::stopAtBrokenAclCommand(const IMAPException& e) {
+    if (!client_->inStep()) {
+        endSession();
+        throw MyException(-43, "could not delete ACLs: " + e.message);
+    }
+}
+
+void ImapStage::noteAclUnreadable(const std::map<std::string, AccountRemoval*>& byUid,
+                                  const std::string& mailbox, const std::string& message) {
+    // Any of the accounts may have an entry there.
+    for (const auto& account : byUid) {
+        aclsLeft_[account.second].emplace_back(mailbox, message);
+    }
+}
+
+void ImapStage::forgetAclsWithin(const AccountRemoval& account, const std::string& mailbox,
+                                 const std::string& delimiter) {
+    const auto left = aclsLeft_.find(&account);
+    if (left == aclsLeft_.end()) {
+        return;
+    }
+    const std::string below = mailbox + (delimiter.empty() ? "." : delimiter);
+    auto& entries = left->second;
+    entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                 [&](const std::pair<std::string, std::string>& entry) {
+                                     return entry.first == mailbox ||
+                                            entry.first.rfind(below, 0) == 0;
+                                 }),
+                  entries.end());
+}
+
+void ImapStage::settleAcls(AccountRemoval& account) {
+    const auto left = aclsLeft_.find(&account);
+    if (!account.going() || left == aclsLeft_.end() || left->second.empty()) {
+        return;
+    }
+    std::string what;
+    for (const auto& [mailbox, message] : left->second) {
+        what += (what.empty() ? "" : ", ") + quotedName(mailbox) + " (" +
+                message.substr(0, message.find_last_not_of("\r\n ") + 1) + ")";
+    }
+    account.fail(MyException(-43, "could not delete ACLs: " + what));
 }
 
 void ImapStage::stopWhenOutOfStep(int code, const std::string& message) {

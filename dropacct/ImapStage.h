@@ -15,6 +15,7 @@
 #include "imap/ImapRecords.h"
 
 class AccountRemoval;
+class IMAPException;
 class IMAPSimple;
 class LdifWriter;
 class RemovalSettings;
@@ -28,8 +29,11 @@ class ImapStage {
     ~ImapStage();
 
     // Removes the accounts that are still going. A mailbox that cannot be
-    // deleted ends its account; a failed login, a failed listing or a lost
-    // connection raises MyException for all of them.
+    // deleted ends its account, and so does an ACL entry that could not be
+    // removed or an ACL that could not be read (213, naming the mailboxes,
+    // once the mailbox is deleted); a failed login, a failed listing, an
+    // ACL command that times out or a lost connection raises MyException
+    // for all of them.
     void run(const std::vector<AccountRemoval*>& accounts);
 
     // The server's hierarchy separator as LIST "" "" names it (empty for a
@@ -51,6 +55,20 @@ class ImapStage {
     void sweepAcls(const std::vector<AccountRemoval*>& accounts);
     // A batch's sweep: GETACL and DELETEACL commands pipelined.
     void sweepPipelined(const std::map<std::string, AccountRemoval*>& byUid);
+    // An ACL command that timed out or met a lost connection ends the stage
+    // (213 with its message) for every account not finished.
+    void stopAtBrokenAclCommand(const IMAPException& e);
+    // The ACL of `mailbox` could not be read: it may hold an entry of any
+    // of the accounts.
+    void noteAclUnreadable(const std::map<std::string, AccountRemoval*>& byUid,
+                           const std::string& mailbox, const std::string& message);
+    // The account's mailbox deletion took `mailbox` and its sub-mailboxes
+    // along, with every entry in them.
+    void forgetAclsWithin(const AccountRemoval& account, const std::string& mailbox,
+                          const std::string& delimiter);
+    // Ends an account still going with 213 when the sweep left something of
+    // it.
+    void settleAcls(AccountRemoval& account);
     void deleteMailbox(AccountRemoval& account);
     // The plan's lines for deleting `mailbox` and what lies below it.
     void planMailboxDeletion(const std::string& mailbox, const std::string& delimiter);
@@ -71,4 +89,7 @@ class ImapStage {
     std::unique_ptr<IMAPNamespace> namespace_;
     std::string namespaceFailure_;
     std::optional<std::string> separators_;
+    // For each account, the mailboxes whose entry of it could not be
+    // removed or whose ACL could not be read, with the client's message.
+    std::map<const AccountRemoval*, std::vector<std::pair<std::string, std::string>>> aclsLeft_;
 };

@@ -35,18 +35,3 @@ void refuseSeparatorLogins(const std::vector<AccountRemoval*>& accounts,
                 "removed from the mail servers"));
     }
 }
-
-void refuseUnaskedSeparatorLogins(const std::vector<AccountRemoval*>& accounts) {
-    for (AccountRemoval* account : stillGoing(accounts)) {
-        const size_t at = account->uid().find_first_of(kCyrusSeparators);
-        if (at == std::string::npos) {
-            continue;
-        }
-        account->fail(MyException(
-            kLoginHoldsSeparator,
-            "uid " + account->uid() + " holds \"" + account->uid()[at] +
-                "\", which may be the mail server's hierarchy separator (the name would then be "
-                "a folder of another user): run with -imap as well, so that the IMAP server can "
-                "tell; no script was removed"));
-    }
-}

@@ -3,7 +3,9 @@
 // Sieve server finds the user by that mailbox: a login holding the
 // server's hierarchy separator ("anna.work") names a folder of another
 // user (anna's "work"), never a user of its own. Such a login is refused
-// on the IMAP and Sieve servers before anything is removed there.
+// on the IMAP server, and on the Sieve server when the run has an IMAP
+// server to name the separator, before anything is removed there. (The
+// Sieve server itself refuses a login that holds its separator.)
 #pragma once
 
 #include <string>
@@ -23,7 +25,3 @@ bool anyMayHoldSeparator(const std::vector<AccountRemoval*>& accounts);
 // (the server's separator; empty for a flat hierarchy).
 void refuseSeparatorLogins(const std::vector<AccountRemoval*>& accounts,
                            const std::string& separators);
-
-// Ends every account still going that may hold a separator: without an
-// IMAP stage in the run, no server can say which one it uses.
-void refuseUnaskedSeparatorLogins(const std::vector<AccountRemoval*>& accounts);

@@ -14,6 +14,7 @@
 #include "dropacct/RemovalPolicy.h"
 #include "dropacct/RemovalSettings.h"
 #include "sieve/SieveSimple.h"
+#include "wire/TcpLineSource.h"
 #include "wire/TlsChannel.h"
 
 namespace {
@@ -43,13 +44,11 @@ SieveStage::~SieveStage() = default;
 
 void SieveStage::run(const std::vector<AccountRemoval*>& accounts) {
     // Before any script is touched; a login without '.' and '/' costs
-    // nothing.
-    if (anyMayHoldSeparator(accounts)) {
-        if (separators_) {
-            refuseSeparatorLogins(accounts, separators_());
-        } else {
-            refuseUnaskedSeparatorLogins(accounts);
-        }
+    // nothing. Without an IMAP server to ask, the login goes ahead: the
+    // Sieve server refuses one that holds its separator, and on a server
+    // whose separator is the other one it is a user of its own.
+    if (separators_ && anyMayHoldSeparator(accounts)) {
+        refuseSeparatorLogins(accounts, separators_());
     }
     for (AccountRemoval* account : accounts) {
         if (account->going()) {
@@ -121,11 +120,14 @@ void SieveStage::removeAccount(AccountRemoval& account) {
         } catch (const SieveException& e) {
             client->logout();
             account.fail(MyException(-51, scriptFailure + e.message));
-            // A batch stops at a server lost or silent; a single run has
-            // nothing left to do anyway.
-            if (e.message.find("Serverresponse: Socket Error") != std::string::npos ||
-                e.message.find("Serverresponse: connection timed out") != std::string::npos) {
-                throw MyException(-51, e.message);
+            // A batch stops at a server lost or silent, and the accounts
+            // not yet tried say so; a single run has nothing left to do
+            // anyway.
+            for (const char* lost : {"Socket Error", "connection lost", "connection timed out"}) {
+                if (e.message.find(std::string("Serverresponse: ") + lost) != std::string::npos) {
+                    throw MyException(-51, "not done: the Sieve session with " + host + ":" +
+                                               std::to_string(port) + " broke off: " + e.message);
+                }
             }
             return;
         }
@@ -168,22 +170,22 @@ void SieveStage::removeScripts(SieveSimple& client, AccountRemoval& account) con
         }
         throw;
     }
-    std::list<std::string> scripts;
+    std::list<ListedScript> scripts;
     std::string active;
     client.list(scripts, active);
     // The server refuses to delete the active script.
     if (!active.empty()) {
         if (plan_) {
-            plan_->comment("sieve: deactivate \"" + active + "\"");
+            plan_->comment("sieve: deactivate \"" + escapedForQuotes(active) + "\"");
         } else {
             client.deactivate();
         }
     }
-    for (const std::string& script : scripts) {
+    for (const ListedScript& script : scripts) {
         if (plan_) {
-            plan_->comment("sieve: delete \"" + script + "\"");
+            plan_->comment("sieve: delete " + SieveSimple::scriptArgument(script.name));
         } else {
-            client.del(script);
+            client.deleteListed(script);
             ++account.removed.scripts;
         }
     }

@@ -22,14 +22,16 @@ using SeparatorLookup = std::function<std::string()>;
 class SieveStage {
   public:
     // Changes go into `plan` instead when it is given. `separators` is
-    // empty when the run has no IMAP server to ask.
+    // empty when the run has no IMAP server to ask: a login that may hold
+    // the separator then goes ahead.
     SieveStage(const RemovalSettings& settings, const RemovalPolicy& policy, LdifWriter* plan,
                SeparatorLookup separators);
     ~SieveStage();
 
     // Removes the scripts of the accounts that are still going. A refusal
     // ends its account; a server that cannot be reached raises MyException
-    // for all of them.
+    // for all of them, and so does one lost or silent ("not done: ..." for
+    // the accounts not yet tried).
     void run(const std::vector<AccountRemoval*>& accounts);
 
   private:

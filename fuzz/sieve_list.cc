@@ -4,7 +4,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     BufferLineSource source(asString(data, size));
-    std::list<std::string> scripts;
+    std::list<ListedScript> scripts;
     std::string active;
     std::string message;
     while (readSieveListResponse(source, scripts, active, message, ReplyWaits()) >= -1) {

@@ -48,14 +48,7 @@ std::string IMAPSimple::identifier(const std::string& name) {
 }
 
 std::string IMAPSimple::escapeString(const std::string& text) {
-    std::string escaped;
-    for (char c : text) {
-        if (c == '\\' || c == '"') {
-            escaped += '\\';
-        }
-        escaped += c;
-    }
-    return escaped;
+    return escapedForQuotes(text);
 }
 
 void IMAPSimple::trace(const std::string& line) const {

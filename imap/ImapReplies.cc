@@ -6,48 +6,10 @@
 
 #include "imap/IMAPException.h"
 #include "wire/LineTokenizer.h"
-
-namespace {
-
-// The byte count of the literal that ends `line` ("... {12}" or "{12}\r"),
-// or false.
-bool endingLiteral(const std::string& line, size_t& count) {
-    size_t close = line.size();
-    if (close > 0 && line[close - 1] == '\r') {
-        --close;
-    }
-    if (close < 3 || line[close - 1] != '}') {
-        return false;
-    }
-    const size_t open = line.rfind('{', close - 1);
-    if (open == std::string::npos || open + 2 >= close || close - open - 2 > 9) {
-        return false;
-    }
-    count = 0;
-    for (size_t i = open + 1; i + 1 < close; ++i) {
-        if (line[i] < '0' || line[i] > '9') {
-            return false;
-        }
-        count = count * 10 + static_cast<size_t>(line[i] - '0');
-    }
-    return true;
-}
-
-}  // namespace
+#include "wire/LiteralLines.h"
 
 int readImapLine(ReplyLineReader& reader, std::string& line) {
-    int failure = reader.next(line);
-    size_t count = 0;
-    while (failure == 0 && endingLiteral(line, count)) {
-        line += '\n';
-        failure = reader.nextBytes(line, count);
-        std::string more;
-        if (failure == 0) {
-            failure = reader.next(more);
-        }
-        line += more;
-    }
-    return failure;
+    return readLineWithLiterals(reader, line, LiteralForms::Synchronizing);
 }
 
 int readImapResponse(LineSource& source, const std::string& tag, std::string& response,
@@ -182,21 +144,7 @@ bool readAstring(const std::string& line, size_t& pos, std::string& value) {
         return true;
     }
     if (line[pos] == '{') {
-        // {N}, CR LF as readImapLine kept them, then N bytes.
-        const size_t close = line.find('}', pos);
-        if (close == std::string::npos || close == pos + 1 || close - pos - 1 > 9 ||
-            line.find_first_not_of("0123456789", pos + 1) != close) {
-            return false;
-        }
-        const size_t count = std::stoul(line.substr(pos + 1, close - pos - 1));
-        size_t data = close + 1;
-        data += data < line.size() && line[data] == '\r' ? 1 : 0;
-        if (data >= line.size() || line[data] != '\n' || line.size() - data - 1 < count) {
-            return false;
-        }
-        value = line.substr(data + 1, count);
-        pos = data + 1 + count;
-        return true;
+        return literalAt(line, pos, value, LiteralForms::Synchronizing);
     }
     after = std::min(line.find_first_of(" \r\n", pos), line.size());
     if (after == pos) {

@@ -83,6 +83,22 @@ bool ClassChange::inScope(const std::string& name) const {
     return scope.empty() || classInScope(scope, name);
 }
 
+void ClassChange::checkScope() const {
+    std::vector<std::string> named = exactly.value_or(std::vector<std::string>());
+    named.insert(named.end(), add.begin(), add.end());
+    named.insert(named.end(), remove.begin(), remove.end());
+    for (const std::string& name : named) {
+        if (!inScope(name)) {
+            std::string patterns;
+            for (const std::string& pattern : scope) {
+                patterns += (patterns.empty() ? "" : " ") + pattern;
+            }
+            throw MyException(-18, "class " + name + " matches no -scope (" + patterns +
+                                       "); nothing was written");
+        }
+    }
+}
+
 void AccountChange::setAttribute(const std::string& parameter, const std::string& attribute,
                                  const std::string& value) {
     attributes.addAttribute(LDAPAttribute(attribute, value));
@@ -189,6 +205,7 @@ void AccountChange::check() {
     if (lockGiven_ && unlockGiven_) {
         throw MyException(255, "-lock and -unlock exclude each other");
     }
+    classes.checkScope();
     if (mail) {
         checkMailAddress(*mail);
     }

@@ -28,6 +28,9 @@ struct ClassChange {
     bool any() const { return exactly || !add.empty() || !remove.empty(); }
     // Whether `exactly` governs the group `name`.
     bool inScope(const std::string& name) const;
+    // Raises MyException(-18) for a class named outside the scope: with a
+    // scope the run changes classes among the matching groups only.
+    void checkScope() const;
 };
 
 enum class LockChange { None, Lock, Unlock };
@@ -44,7 +47,8 @@ class AccountChange {
 
     // The checks that need no directory, with newacct's statuses and
     // messages: uid, mail, telephone numbers, aliases, photo, home
-    // directory, login shell. Lower-cases the login and reads the photo.
+    // directory, login shell; and the classes against the scope. Lower-cases
+    // the login and reads the photo.
     // Raises MyException.
     void check();
     // Makes up the password (makePassword and none given) and brings the

@@ -13,6 +13,7 @@
 #include "modacct/ChangeEngine.h"
 #include "modacct/ChangeSettings.h"
 #include "modacct/DirectoryTrace.h"
+#include "modacct/UnnamedGroups.h"
 
 ChangeBatch::ChangeBatch(const ChangeSettings& settings)
     : settings_(settings),
@@ -36,11 +37,10 @@ int ChangeBatch::run(std::ostream& out) {
     LdifWriter plan(planned);
     BatchReport report(dryRun ? results : out, uids);
     const auto settle = [&](size_t row, const std::string& login, const ChangeResult& result) {
-        std::string detail = result.message;
-        if (result.status == 0) {
-            detail = result.changed + (result.password.empty() ? "" : "\t" + result.password);
-        }
-        report.settle(row, result.status, detail);
+        // A made-up password stored goes on the line, also when the row
+        // failed and its password could not be put back.
+        report.settle(row, result.status, result.status == 0 ? result.changed : result.message,
+                      result.password);
         // A run that would have gone to the directory to write leaves its line.
         if (!dryRun) {
             auditChange(settings_.adminLogin(), login, result);
@@ -50,6 +50,7 @@ int ChangeBatch::run(std::ostream& out) {
     std::vector<std::string> passwords(rows_.size());  // made up and stored
     std::vector<AccountChange> requests;
     std::vector<size_t> rowOf;
+    UnnamedGroups unnamed;
     for (size_t i = 0; i < rows_.size(); ++i) {
         AccountChange request = settings_.rowRequest(rows_[i]);
         try {
@@ -80,12 +81,19 @@ int ChangeBatch::run(std::ostream& out) {
                 settle(rowOf[k], requests[k].login, result);
                 passwords[rowOf[k]] = result.password;
             });
+            for (size_t k = 0; k < requests.size(); ++k) {
+                unnamed.add(requests[k].login, engine.unnamedLeft(k));
+            }
         } catch (const MyException& e) {
             for (size_t k = 0; k < requests.size(); ++k) {
                 settle(rowOf[k], requests[k].login, {e.code & 0xff, e.message, "", ""});
             }
         }
         session.unbind();
+    }
+    if (!unnamed.warning().empty()) {
+        report.clearProgress();
+        std::cerr << unnamed.warning() << std::endl;
     }
     if (dryRun) {
         plan.publish();

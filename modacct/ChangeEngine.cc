@@ -6,6 +6,7 @@
 #include <ldap.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <set>
 #include <thread>
 
@@ -15,6 +16,7 @@
 #include "account/ConcurrentRuns.h"
 #include "account/DerivedValues.h"
 #include "account/DirectorySession.h"
+#include "account/EntryChanges.h"
 #include "common/LdapErrorText.h"
 #include "ldap/LDAPConnection.h"
 #include "ldap/LDAPException.h"
@@ -48,7 +50,8 @@ std::string describe(const LDAPModList& changes) {
 }
 
 // What a plan shows of the changes: a password only as its scheme (and
-// lock mark), as newacct's plan shows it.
+// lock mark), as newacct's plan shows it, and so as a replace (a hidden
+// value cannot be named in a delete).
 LDAPModList shownInPlan(const LDAPModList& changes) {
     LDAPModList shown;
     for (const LDAPModification& change : changes) {
@@ -57,14 +60,33 @@ LDAPModList shownInPlan(const LDAPModList& changes) {
             shown.addModification(change);
             continue;
         }
+        if (change.getOperation() == LDAPModification::OP_DELETE) {
+            continue;
+        }
         LDAPAttribute hidden(attribute.getName());
         for (const std::string& value : attribute.getValues()) {
             hidden.addValue(value.substr(0, value.find('}') + 1) +
                             (isLockedPassword(value) ? "!*" : "*"));
         }
-        shown.addModification(LDAPModification(hidden, change.getOperation()));
+        shown.addModification(LDAPModification(hidden, LDAPModification::OP_REPLACE));
     }
     return shown;
+}
+
+void addOnce(std::vector<std::string>& names, const std::vector<std::string>& more) {
+    for (const std::string& name : more) {
+        if (std::find(names.begin(), names.end(), name) == names.end()) {
+            names.push_back(name);
+        }
+    }
+}
+
+std::string joinedWithCommas(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) {
+        text += (text.empty() ? "" : ",") + name;
+    }
+    return text;
 }
 
 }  // namespace
@@ -80,7 +102,8 @@ void ChangeEngine::trace(const std::string& line) const {
 }
 
 bool ChangeEngine::going(const Account& account) const {
-    return !account.settled && !account.error && !account.unchanged && !account.leftOut;
+    return !account.settled && !account.error && !account.conflict && !account.unchanged &&
+           !account.leftOut;
 }
 
 void ChangeEngine::settle(Account& account, const ChangeResult& result) {
@@ -88,10 +111,27 @@ void ChangeEngine::settle(Account& account, const ChangeResult& result) {
     report_(static_cast<size_t>(&account - accounts_.data()), result);
 }
 
+ChangeResult ChangeEngine::success(const Account& account) const {
+    ChangeResult result;
+    result.changed =
+        account.changed.empty() ? account.plan->changed() : joinedWithCommas(account.changed);
+    const bool passwordChanged = std::find(account.changed.begin(), account.changed.end(),
+                                           "password") != account.changed.end();
+    if (!plan_ && passwordChanged) {
+        result.password = account.request->madePassword;
+    }
+    return result;
+}
+
 void ChangeEngine::fail(Account& account, const MyException& error) {
     if (!account.error) {
         account.error = error;
     }
+}
+
+void ChangeEngine::wrote(Account& account) {
+    addOnce(account.changed, account.plan->kinds());
+    addOnce(account.unnamedLeft, account.plan->unnamedLeaves());
 }
 
 MyException ChangeEngine::notDone() const {
@@ -111,6 +151,26 @@ void ChangeEngine::failWrite(Account& account, const LDAPException& error,
     }
 }
 
+void ChangeEngine::refused(Account& account, const LDAPException& error, const std::string& what,
+                           bool card) {
+    const int code = error.getResultCode();
+    const bool changed = refusedAsChanged(code) ||
+                         (card && (code == LDAP_ALREADY_EXISTS || code == LDAP_NO_SUCH_OBJECT));
+    if (DirectorySession::isLost(error) || !changed) {
+        failWrite(account, error, what);
+        return;
+    }
+    trace(account.request->login + ": " + what + " (" + ldapErrorText(error) +
+          "): it may have changed since it was read");
+    Conflict conflict{MyException(-14, what + ": " + ldapErrorText(error)), std::nullopt, card};
+    if (card) {
+        conflict.seen = account.stored.contact;
+    } else {
+        conflict.seen = account.stored.entry;
+    }
+    account.conflict = conflict;
+}
+
 void ChangeEngine::run(const std::vector<AccountChange>& requests, const Report& report) {
     prepare(requests);
     write(report);
@@ -118,77 +178,114 @@ void ChangeEngine::run(const std::vector<AccountChange>& requests, const Report&
 
 void ChangeEngine::prepare(const std::vector<AccountChange>& requests) {
     accounts_.clear();
+    accounts_.reserve(requests.size());
     for (const AccountChange& request : requests) {
-        accounts_.push_back({&request, {}, std::nullopt, {}, std::nullopt});
+        accounts_.emplace_back();
+        accounts_.back().request = &request;
     }
-    ledger_ = BatchLedger();
-    reads_.reset();
+    round_.clear();
+    for (Account& account : accounts_) {
+        round_.push_back(&account);
+    }
     readFailure_.reset();
     lost_ = false;
-    LDAPConnection* const connection = session_.connection();
-    if (!connection) {
+    if (!session_.connection()) {
         readFailure_ = notDone();
-    } else {
-        reads_.emplace(*connection, session_.params().baseDN);
-        if (readWhole_) {
-            reads_->readWhole();
-        }
-        try {
-            read(*reads_);
-            plan(*reads_);
-        } catch (const LDAPException& e) {
-            readFailure_ =
-                DirectorySession::isLost(e) ? notDone() : MyException(-12, "search failed");
-        }
-    }
-    if (readFailure_) {
         for (Account& account : accounts_) {
             fail(account, *readFailure_);
         }
+        return;
+    }
+    readAndPlan(round_, false);
+}
+
+bool ChangeEngine::readAndPlan(const Round& round, bool again) {
+    reads_.emplace(*session_.connection(), session_.params().baseDN);
+    if (readWhole_ && !again) {
+        reads_->readWhole();
+    }
+    try {
+        read(round, *reads_);
+        plan(round, *reads_, again);
+        return true;
+    } catch (const LDAPException& e) {
+        lost_ = lost_ || DirectorySession::isLost(e);
+        const MyException failure =
+            DirectorySession::isLost(e) ? notDone() : MyException(-12, "search failed");
+        if (!again) {
+            readFailure_ = failure;
+        }
+        for (Account* account : round) {
+            fail(*account, failure);
+        }
+        return false;
     }
 }
 
 ChangeEngine::Outcome ChangeEngine::outcome(size_t index) const {
-    const Account& account = accounts_[index];
+    const Account& account = accounts_.at(index);
     return {account.found ? &account.stored : nullptr, account.plan ? &*account.plan : nullptr,
             account.error ? &*account.error : nullptr};
 }
 
 void ChangeEngine::leaveOut(size_t index) {
-    accounts_[index].leftOut = true;
+    accounts_.at(index).leftOut = true;
 }
 
 void ChangeEngine::write(const Report& report) {
     report_ = report;
     // The accounts with nothing to change, as soon as that is known.
-    for (Account& account : accounts_) {
-        if (account.unchanged && !account.leftOut) {
-            settle(account, {0, "", account.plan->changed(), ""});
-        }
-    }
+    settleUnchanged(round_);
     if (readFailure_) {
         settleAll();
         return;
     }
-    WriteWindow window(plan_ ? nullptr : session_.connection(), plan_);
-    writeUsers(window);
-    guardAddresses();
-    writeGroups(window, *reads_);
-    writeContacts(window);
+    size_t sent = 0;
+    for (int attempt = 1; !round_.empty(); ++attempt) {
+        if (attempt > 1) {
+            // Two runs that met meet again only by chance.
+            pauseBeforeAttempt(attempt - 1);
+            if (!readAndPlan(round_, true)) {
+                break;
+            }
+            settleUnchanged(round_);
+        }
+        WriteWindow window(plan_ ? nullptr : session_.connection(), plan_);
+        writeUsers(round_, window);
+        guardAddresses(round_);
+        writeGroups(round_, window, *reads_);
+        writeContacts(round_, window);
+        sent += window.sent();
+        round_ = nextRound(round_);
+    }
+    round_.clear();
     if (!plan_) {
-        trace("writes sent: " + std::to_string(window.sent()));
+        trace("writes sent: " + std::to_string(sent));
     }
     putBackFailed();
     settleAll();
 }
 
-void ChangeEngine::read(AccountReads& reads) {
+void ChangeEngine::settleUnchanged(const Round& round) {
+    for (Account* account : round) {
+        if (account->unchanged && !account->leftOut && !account->settled && !account->error) {
+            settle(*account, success(*account));
+        }
+    }
+}
+
+std::vector<std::string> ChangeEngine::unnamedLeft(size_t index) const {
+    const Account& account = accounts_.at(index);
+    return account.error ? std::vector<std::string>() : account.unnamedLeft;
+}
+
+void ChangeEngine::read(const Round& round, AccountReads& reads) {
     std::vector<std::string> logins;
     StringList attributes;
     std::set<std::string> named;
-    for (const Account& account : accounts_) {
-        logins.push_back(account.request->login);
-        for (const std::string& name : ChangePlan::attributesRead(*account.request)) {
+    for (const Account* account : round) {
+        logins.push_back(account->request->login);
+        for (const std::string& name : ChangePlan::attributesRead(*account->request)) {
             if (named.insert(name).second) {
                 attributes.add(name);
             }
@@ -196,18 +293,18 @@ void ChangeEngine::read(AccountReads& reads) {
     }
     std::map<std::string, StoredAccount> stored = reads.accounts(logins, attributes);
     std::vector<StoredAccount*> cards;
-    for (Account& account : accounts_) {
-        const auto found = stored.find(account.request->login);
+    for (Account* account : round) {
+        const auto found = stored.find(account->request->login);
         if (found == stored.end()) {
-            fail(account, MyException(kNoSuchAccount,
-                                      "no such account: " + userDn(account.request->login,
-                                                                   session_.params().baseDN)));
+            fail(*account, MyException(kNoSuchAccount,
+                                       "no such account: " + userDn(account->request->login,
+                                                                    session_.params().baseDN)));
             continue;
         }
-        account.stored = std::move(found->second);
-        account.found = true;
-        if (ChangePlan::needsContact(*account.request, account.stored)) {
-            cards.push_back(&account.stored);
+        account->stored = std::move(found->second);
+        account->found = true;
+        if (ChangePlan::needsContact(*account->request, account->stored)) {
+            cards.push_back(&account->stored);
         }
     }
     if (!cards.empty()) {
@@ -215,51 +312,75 @@ void ChangeEngine::read(AccountReads& reads) {
     }
     trace("read " + std::to_string(stored.size()) + " of " + std::to_string(logins.size()) +
           " accounts in " + std::to_string(reads.searches()) + " searches");
+    for (Account* account : round) {
+        if (account->error || !account->conflict) {
+            continue;
+        }
+        // Refused, and yet as it was read: the refusal was not a conflict.
+        const Conflict& conflict = *account->conflict;
+        const std::optional<LDAPAttributeList> now =
+            conflict.card ? account->stored.contact
+                          : std::optional<LDAPAttributeList>(account->stored.entry);
+        const bool unchanged = now.has_value() == conflict.seen.has_value() &&
+                               (!now || sameValues(*now, *conflict.seen));
+        if (conflict.refusal && unchanged) {
+            fail(*account, *conflict.refusal);
+        }
+        account->conflict.reset();
+    }
 }
 
-void ChangeEngine::plan(AccountReads& reads) {
+bool ChangeEngine::heldAfterPause(const std::string& claim, const std::string& login) {
+    std::this_thread::sleep_for(kSettlePause);
+    return addressHeldByAnother(*session_.connection(), session_.params().baseDN, claim, login);
+}
+
+void ChangeEngine::plan(const Round& round, AccountReads& reads, bool again) {
     const std::string& baseDN = session_.params().baseDN;
     const int today = todayDayNumber();
     std::vector<std::string> claims;
     std::set<std::string> joins;
-    for (Account& account : accounts_) {
-        if (!going(account)) {
+    for (Account* account : round) {
+        if (!going(*account)) {
             continue;
         }
         try {
-            account.plan.emplace(*account.request, account.stored, baseDN, today);
+            account->plan.emplace(*account->request, account->stored, baseDN, today);
         } catch (const MyException& e) {
-            fail(account, e);
+            fail(*account, e);
             continue;
         }
-        claims.insert(claims.end(), account.plan->claims().begin(), account.plan->claims().end());
-        joins.insert(account.plan->joins().begin(), account.plan->joins().end());
+        claims.insert(claims.end(), account->plan->claims().begin(), account->plan->claims().end());
+        joins.insert(account->plan->joins().begin(), account->plan->joins().end());
     }
     LDAPConnection& connection = *session_.connection();
+    // Who holds what now: a round after a conflict asks again.
+    ledger_ = BatchLedger();
     if (!claims.empty()) {
         ledger_.readHolders(connection, baseDN, claims);
     }
     reads.classGroups(joins);
     // In the requests' order, as single runs one after the other would go.
-    for (Account& account : accounts_) {
-        if (!going(account)) {
+    for (Account* account : round) {
+        if (!going(*account)) {
             continue;
         }
-        const ChangePlan& plan = *account.plan;
+        const ChangePlan& plan = *account->plan;
         for (const std::string& name : plan.joins()) {
             if (!reads.hasGroup(name)) {
-                fail(account,
+                fail(*account,
                      MyException(-18, "class " + name + " has no group " +
                                           classGroupDn(name, baseDN) + " in the directory"));
                 break;
             }
         }
         for (const std::string& claim : plan.claims()) {
-            if (going(account) && !ledger_.addressFree(claim, plan.login())) {
-                fail(account, MyException(-16, plan.claimRefusal(claim)));
+            if (going(*account) && !ledger_.addressFree(claim, plan.login()) &&
+                (!again || heldAfterPause(claim, plan.login()))) {
+                fail(*account, MyException(-16, plan.claimRefusal(claim)));
             }
         }
-        if (!going(account)) {
+        if (!going(*account)) {
             continue;
         }
         for (const std::string& alias : plan.aliasClaims()) {
@@ -269,26 +390,29 @@ void ChangeEngine::plan(AccountReads& reads) {
             ledger_.releaseAddress(plan.login(), alias);
         }
         trace(plan.login() + ": " + plan.changed());
-        account.unchanged = plan.empty();
+        account->unchanged = plan.empty();
     }
 }
 
-void ChangeEngine::writeUsers(WriteWindow& window) {
-    for (Account& account : accounts_) {
-        if (!going(account) || account.plan->userChanges().size() == 0) {
+void ChangeEngine::writeUsers(const Round& round, WriteWindow& window) {
+    for (Account* account : round) {
+        if (!going(*account) || account->plan->userChanges().size() == 0) {
             continue;
         }
-        const ChangePlan& plan = *account.plan;
+        const ChangePlan& plan = *account->plan;
         trace("modify " + plan.userDn() + ": " + describe(plan.userChanges()));
         window.modify(plan.userDn(), plan_ ? shownInPlan(plan.userChanges()) : plan.userChanges(),
-                      [this, &account](const LDAPException* e) {
-                          const ChangePlan& written = *account.plan;
+                      [this, account](const LDAPException* e) {
+                          const ChangePlan& written = *account->plan;
                           if (!e || DirectorySession::isLost(*e)) {
-                              account.written.modified(written.userDn(), written.userRestore(),
-                                                       written.userDn());
+                              account->written.modified(written.userDn(), written.userBefore(),
+                                                        written.userAfter(), written.userDn());
                           }
-                          if (e) {
-                              failWrite(account, *e, "failed to change entry " + written.userDn());
+                          if (!e) {
+                              wrote(*account);
+                          } else {
+                              refused(*account, *e, "failed to change entry " + written.userDn(),
+                                      false);
                           }
                       });
     }
@@ -307,69 +431,50 @@ bool ChangeEngine::othersHold(const Account& account) {
     return held;
 }
 
-void ChangeEngine::guardAddresses() {
+void ChangeEngine::guardAddresses(const Round& round) {
     // The checks before the write race with other runs: once written, the
     // new addresses are looked for again. Of two writes of one address the
-    // later one always sees the earlier, so at most one of them stays.
+    // later one always sees the earlier, so at most one of them stays; the
+    // run that sees another holder takes its write back and goes again.
     if (plan_) {
         return;
     }
-    const std::string& baseDN = session_.params().baseDN;
-    for (Account& account : accounts_) {
-        if (!going(account) || account.plan->claims().empty()) {
+    for (Account* account : round) {
+        if (!going(*account) || account->plan->claims().empty()) {
             continue;
         }
-        const ChangePlan& plan = *account.plan;
-        LDAPConnection& connection = *session_.connection();
+        const ChangePlan& plan = *account->plan;
         try {
-            for (int attempt = 1; othersHold(account); ++attempt) {
-                trace(plan.login() + ": an address was taken meanwhile; putting the entry back");
-                connection.modify(plan.userDn(), &plan.userRestore());
-                account.written.forgetNewest();
-                if (attempt == kMaxAttempts) {
-                    fail(account,
-                         MyException(-13, "could not settle the addresses of " + plan.login() +
-                                              " among concurrent runs after " +
-                                              std::to_string(kMaxAttempts) +
-                                              " attempts; nothing was written"));
-                    break;
-                }
-                pauseBeforeAttempt(attempt);
-                // A holder seen once may be another run on its way back: one
-                // still there after a pause has settled.
-                for (const std::string& claim : plan.claims()) {
-                    if (!isAddressUnique(&connection, baseDN, claim, plan.login())) {
-                        std::this_thread::sleep_for(kSettlePause);
-                        if (!isAddressUnique(&connection, baseDN, claim, plan.login())) {
-                            fail(account, MyException(-16, plan.claimRefusal(claim)));
-                            break;
-                        }
-                    }
-                }
-                if (!going(account)) {
-                    break;
-                }
-                connection.modify(plan.userDn(), &plan.userChanges());
-                account.written.modified(plan.userDn(), plan.userRestore(), plan.userDn());
+            if (!othersHold(*account)) {
+                continue;
             }
         } catch (const LDAPException& e) {
             if (DirectorySession::isLost(e)) {
                 lost_ = true;
-                fail(account, notDone());
+                fail(*account, notDone());
             } else {
-                fail(account, MyException(-12, "search failed"));
+                fail(*account, MyException(-12, "search failed"));
             }
+            continue;
+        }
+        trace(plan.login() + ": an address was taken meanwhile; putting the entry back");
+        try {
+            account->written.takeBackNewest(*session_.connection());
+            account->conflict = Conflict{};
+        } catch (const LDAPException& e) {
+            failWrite(*account, e, "failed to put back entry " + plan.userDn());
         }
     }
 }
 
-void ChangeEngine::writeGroups(WriteWindow& window, const AccountReads& reads) {
+void ChangeEngine::writeGroups(const Round& round, WriteWindow& window, const AccountReads& reads) {
     GroupChanges changes;
-    for (size_t i = 0; i < accounts_.size(); ++i) {
-        if (!going(accounts_[i])) {
+    for (Account* account : round) {
+        if (!going(*account)) {
             continue;
         }
-        const ChangePlan& plan = *accounts_[i].plan;
+        const size_t i = static_cast<size_t>(account - accounts_.data());
+        const ChangePlan& plan = *account->plan;
         for (const std::string& name : plan.leaves()) {
             changes.leave(reads.groupDn(name), name, i, plan.login());
         }
@@ -379,9 +484,11 @@ void ChangeEngine::writeGroups(WriteWindow& window, const AccountReads& reads) {
     }
     const auto record = [this](const GroupChanges::Group& group, const GroupChanges::Member& member,
                                bool joining) {
-        accounts_[member.account].written.modified(
-            group.dn, GroupChanges::memberChange(member.login, !joining),
-            "memberUid " + member.login + " in " + group.dn);
+        LDAPAttributeList listed;
+        listed.addAttribute(LDAPAttribute("memberUid", member.login));
+        accounts_[member.account].written.modified(group.dn, joining ? LDAPAttributeList() : listed,
+                                                   joining ? listed : LDAPAttributeList(),
+                                                   "memberUid " + member.login + " in " + group.dn);
     };
     std::vector<const GroupChanges::Group*> refused;
     for (const GroupChanges::Group& group : changes.groups()) {
@@ -397,6 +504,8 @@ void ChangeEngine::writeGroups(WriteWindow& window, const AccountReads& reads) {
                     record(group, member, joining);
                     if (e) {
                         failWrite(accounts_[member.account], *e, "");
+                    } else {
+                        wrote(accounts_[member.account]);
                     }
                 }
             }
@@ -404,7 +513,8 @@ void ChangeEngine::writeGroups(WriteWindow& window, const AccountReads& reads) {
     }
     window.drain();
     // A group refused the change of all: each member's own change alone
-    // tells whose it was.
+    // tells whose it was. A member already gone, or there already, is as
+    // the account wants it (another run made it so).
     for (const GroupChanges::Group* group : refused) {
         for (bool joining : {false, true}) {
             for (const GroupChanges::Member& member : joining ? group->joining : group->leaving) {
@@ -417,13 +527,12 @@ void ChangeEngine::writeGroups(WriteWindow& window, const AccountReads& reads) {
                 try {
                     session_.connection()->modify(group->dn, &own);
                     record(*group, member, joining);
+                    wrote(account);
                 } catch (const LDAPException& e) {
-                    // Already as asked (another run got there first, or the
-                    // late end of an interrupted one): nothing was written,
-                    // and nothing of the account is to be put back for it.
-                    if (e.getResultCode() ==
-                        (joining ? LDAP_TYPE_OR_VALUE_EXISTS : LDAP_NO_SUCH_ATTRIBUTE)) {
-                        trace(member.login + ": already as asked in " + group->dn);
+                    const int code = e.getResultCode();
+                    if (code == (joining ? LDAP_TYPE_OR_VALUE_EXISTS : LDAP_NO_SUCH_ATTRIBUTE)) {
+                        trace(member.login + (joining ? ": in " : ": not in ") + group->dn +
+                              " already");
                         continue;
                     }
                     failWrite(account, e,
@@ -436,36 +545,66 @@ void ChangeEngine::writeGroups(WriteWindow& window, const AccountReads& reads) {
     }
 }
 
-void ChangeEngine::writeContacts(WriteWindow& window) {
-    for (Account& account : accounts_) {
-        if (!going(account)) {
+void ChangeEngine::writeContacts(const Round& round, WriteWindow& window) {
+    for (Account* account : round) {
+        if (!going(*account)) {
             continue;
         }
-        const ChangePlan& plan = *account.plan;
+        const ChangePlan& plan = *account->plan;
         const std::string& dn = plan.contactDn();
         if (plan.contactAdd()) {
             trace("add " + dn);
-            window.add(dn, *plan.contactAdd(), [this, &account, dn](const LDAPException* e) {
+            window.add(dn, *plan.contactAdd(), [this, account, dn](const LDAPException* e) {
                 if (!e || DirectorySession::isLost(*e)) {
-                    account.written.added(dn);
+                    account->written.added(dn);
                 }
-                if (e) {
-                    failWrite(account, *e, "failed to add contact " + dn);
+                if (!e) {
+                    wrote(*account);
+                } else {
+                    refused(*account, *e, "failed to add contact " + dn, true);
                 }
             });
         } else if (plan.contactChanges().size() > 0) {
             trace("modify " + dn + ": " + describe(plan.contactChanges()));
-            window.modify(dn, plan.contactChanges(), [this, &account, dn](const LDAPException* e) {
+            window.modify(dn, plan.contactChanges(), [this, account, dn](const LDAPException* e) {
                 if (!e || DirectorySession::isLost(*e)) {
-                    account.written.modified(dn, account.plan->contactRestore(), dn);
+                    account->written.modified(dn, account->plan->contactBefore(),
+                                              account->plan->contactAfter(), dn);
                 }
-                if (e) {
-                    failWrite(account, *e, "failed to change contact " + dn);
+                if (!e) {
+                    wrote(*account);
+                } else {
+                    refused(*account, *e, "failed to change contact " + dn, true);
                 }
             });
         }
     }
     window.drain();
+}
+
+ChangeEngine::Round ChangeEngine::nextRound(const Round& round) {
+    Round next;
+    for (Account* account : round) {
+        if (!account->conflict || account->error) {
+            continue;
+        }
+        const std::string& login = account->request->login;
+        if (lost_) {
+            fail(*account, notDone());
+        } else if (++account->attempts == kMaxAttempts) {
+            const std::string what = account->conflict->refusal
+                                         ? "change the account " + login
+                                         : "settle the addresses of " + login;
+            fail(*account,
+                 MyException(-13, "could not " + what + " among concurrent runs after " +
+                                      std::to_string(kMaxAttempts) + " attempts" +
+                                      (account->written.empty() ? "; nothing was written" : "")));
+        } else {
+            trace(login + ": reading it again");
+            next.push_back(account);
+        }
+    }
+    return next;
 }
 
 void ChangeEngine::putBackFailed() {
@@ -480,6 +619,9 @@ void ChangeEngine::putBackFailed() {
         }
         trace("putting back the changes of " + account.request->login);
         account.error->message += "; " + account.written.putBack(session_.connection());
+        // A made-up password that stays stored must reach its reader.
+        account.passwordLeft = account.plan && !account.request->madePassword.empty() &&
+                               account.written.leaves(account.plan->userDn(), "userPassword");
     }
 }
 
@@ -489,10 +631,10 @@ void ChangeEngine::settleAll() {
             continue;
         }
         if (account.error) {
-            settle(account, {account.error->code & 0xff, account.error->message, "", ""});
+            settle(account, {account.error->code & 0xff, account.error->message, "",
+                             account.passwordLeft ? account.request->madePassword : ""});
         } else {
-            settle(account, {0, "", account.plan->changed(),
-                             plan_ ? std::string() : account.request->madePassword});
+            settle(account, success(account));
         }
     }
 }

@@ -78,7 +78,7 @@ ChangePlan::ChangePlan(const AccountChange& request, const StoredAccount& stored
     planClasses(request, stored);
     for (const LDAPAttribute& attribute : request.attributes) {
         wanted_.replaceAttribute(attribute);
-        touch(attribute.getName());
+        touch(attribute.getName(), true);
     }
     if (request.extension && !stored.hasObjectClass("TolvoVantorOskaObject")) {
         std::vector<std::string> classes = stored.values("objectClass");
@@ -98,8 +98,9 @@ ChangePlan::ChangePlan(const AccountChange& request, const StoredAccount& stored
     planAddresses(request, stored);
     planPassword(request, stored, today);
 
-    userChanges_ = attributeChanges(stored.entry, wanted_, touched_);
-    userRestore_ = attributeChanges(wanted_, stored.entry, touched_);
+    userChanges_ = conditionalChanges(stored.entry, wanted_, touched_, replaced_);
+    userBefore_ = changedAttributes(stored.entry, wanted_, touched_);
+    userAfter_ = changedAttributes(wanted_, stored.entry, touched_);
     for (const auto& [parameter, attribute] : request.attributeParameters) {
         if (differs(stored, attribute)) {
             kinds_.push_back(parameter);
@@ -125,9 +126,12 @@ ChangePlan::ChangePlan(const AccountChange& request, const StoredAccount& stored
     planContact(request, stored, baseDN);
 }
 
-void ChangePlan::touch(const std::string& attribute) {
+void ChangePlan::touch(const std::string& attribute, bool given) {
     if (!holds(touched_, attribute)) {
         touched_.push_back(attribute);
+    }
+    if (given && !holds(replaced_, attribute)) {
+        replaced_.push_back(attribute);
     }
 }
 
@@ -154,6 +158,9 @@ void ChangePlan::planClasses(const AccountChange& request, const StoredAccount& 
                 final.push_back(name);
             } else if (!holds(final, name)) {
                 leaves_.push_back(name);
+                if (change.scope.empty() && !holds(change.remove, name)) {
+                    unnamedLeaves_.push_back(name);
+                }
             }
         }
     } else {
@@ -204,7 +211,7 @@ void ChangePlan::planAddresses(const AccountChange& request, const StoredAccount
     if (request.mail) {
         mail_ = *request.mail;
         wanted_.replaceAttribute(LDAPAttribute("mail", mail_));
-        touch("mail");
+        touch("mail", true);
         const std::string part = localPart(mail_);
         if (!part.empty() && held.count(lower(part)) == 0) {
             mailClaim_ = part;
@@ -260,7 +267,7 @@ void ChangePlan::planPassword(const AccountChange& request, const StoredAccount&
     if (!request.password.empty() || request.requirePasswordChange) {
         wanted_.replaceAttribute(LDAPAttribute(
             "shadowLastChange", std::to_string(request.requirePasswordChange ? 0 : today)));
-        touch("shadowLastChange");
+        touch("shadowLastChange", true);
     }
     if ((request.lock == LockChange::Lock && !lock.locked) ||
         (request.lock == LockChange::Unlock && lock.locked)) {
@@ -295,8 +302,9 @@ void ChangePlan::planContact(const AccountChange& request, const StoredAccount& 
     if (!stored.contact) {
         contactAdd_ = card;
     } else {
-        contactChanges_ = attributeChanges(*stored.contact, card, contactFields());
-        contactRestore_ = attributeChanges(card, *stored.contact, contactFields());
+        contactChanges_ = conditionalChanges(*stored.contact, card, contactFields(), {});
+        contactBefore_ = changedAttributes(*stored.contact, card, contactFields());
+        contactAfter_ = changedAttributes(card, *stored.contact, contactFields());
     }
     if (kinds_.empty() && (contactAdd_ || contactChanges_.size() > 0)) {
         kinds_.push_back("contact");

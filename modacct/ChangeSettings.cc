@@ -29,6 +29,10 @@ bool ChangeSettings::storeSetting(const std::string& name, const std::string& va
         debug_ = on(value);
     } else if (name == "genpw") {
         genpw_ = on(value);
+    } else if (name == "scope") {
+        if (!value.empty()) {
+            scope_.push_back(value);
+        }
     } else if (name == "batch") {
         batchFile_ = value;
     } else if (name == "encoding") {
@@ -64,6 +68,7 @@ void ChangeSettings::applySiteDefaults() {
 AccountChange ChangeSettings::request() const {
     AccountChange request = single_;
     request.makePassword = genpw_;
+    request.classes.scope = scope_;
     return request;
 }
 
@@ -83,5 +88,6 @@ AccountChange ChangeSettings::rowRequest(const BatchRow& row) const {
         request.photoFromRoster = request.photoFromRoster || name == "jpegphoto";
     }
     request.makePassword = genpw_;
+    request.classes.scope = scope_;
     return request;
 }

@@ -1,6 +1,6 @@
 // modacct's settings as they arrive from the command line or standard input
 // and the site defaults file: the directory session's, the run's own (plan,
-// trace, made-up passwords, batch file and its encoding), and the account
+// trace, made-up passwords, class scope, batch file and its encoding), and the account
 // parameters (for a batch, those every row shares).
 #pragma once
 
@@ -55,6 +55,8 @@ class ChangeSettings {
     bool dryRun_ = false;
     bool debug_ = false;
     bool genpw_ = false;
+    // -scope: the groups among which -class sets the classes, for every row.
+    std::vector<std::string> scope_;
     std::string batchFile_;
     std::string encoding_;
     AccountChange single_;

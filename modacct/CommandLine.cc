@@ -16,6 +16,7 @@ int readOptions(ChangeSettings& settings, int argc, char** argv, std::ostream& o
         {"delalias", required_argument, nullptr, 0},
         {"lock", no_argument, nullptr, 0},
         {"unlock", no_argument, nullptr, 0},
+        {"scope", required_argument, nullptr, 0},
     });
     return readAccountOptions(table, argc, argv, out, "modacct $Revision: 1.0 $", modacctUsage,
                               [&settings](const std::string& name, const std::string& value) {
@@ -36,7 +37,10 @@ void modacctUsage(std::ostream& out) {
            "    -uid               uid(login) of the account to change\n"
            "\n"
            " changes (an option not given, or given empty, changes nothing):\n"
-           "    -class             the account's classes are exactly these (repeat it)\n"
+           "    -class             the account's classes are exactly these (repeat it);\n"
+           "                         it leaves every other group, unless -scope\n"
+           "    -scope             shell pattern of the class groups (repeat it):\n"
+           "                         -class leaves only groups that match\n"
            "    -addclass          join one class (repeat it)\n"
            "    -delclass          leave one class (repeat it)\n"
            "    -mail              mailaddress\n"
@@ -46,8 +50,9 @@ void modacctUsage(std::ostream& out) {
            "    -up                new userPassword\n"
            "    -genpw             make up a new password (printed once)\n"
            "    -reqpwdchange      force a password change at the next login\n"
-           "    -lock              lock the account (nothing is deleted)\n"
-           "    -unlock            take the lock out (the old password works again)\n"
+           "    -lock              lock the account (the passwords are kept, marked)\n"
+           "    -unlock            open the account: the old password works again,\n"
+           "                         shadowExpire goes, the groupware account is active\n"
            "    -sn -givenname -initials -title -ou -l -st -street -postalcode\n"
            "    -timezone -preferredlanguage -labeleduri -birthday -religion\n"
            "    -logindestination -colocrouteaddr -faxdid -smsdid -printid\n"

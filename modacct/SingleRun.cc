@@ -12,6 +12,7 @@
 #include "modacct/ChangeEngine.h"
 #include "modacct/ChangeSettings.h"
 #include "modacct/DirectoryTrace.h"
+#include "modacct/UnnamedGroups.h"
 
 int changeOne(const ChangeSettings& settings, std::ostream& out) {
     AccountChange request = settings.request();
@@ -20,6 +21,7 @@ int changeOne(const ChangeSettings& settings, std::ostream& out) {
     std::ostringstream planned;
     LdifWriter plan(planned);
     ChangeResult result;
+    UnnamedGroups unnamed;
     try {
         settings.checkSession();
         request.check();
@@ -33,9 +35,13 @@ int changeOne(const ChangeSettings& settings, std::ostream& out) {
         }
         engine.setTrace(engineTrace(settings.debug()));
         engine.run({request}, [&result](size_t, const ChangeResult& r) { result = r; });
+        unnamed.add(request.login, engine.unnamedLeft(0));
         session.unbind();
     } catch (const MyException& e) {
         result = {e.code & 0xff, e.message, "", ""};
+    }
+    if (!unnamed.warning().empty()) {
+        std::cerr << unnamed.warning() << std::endl;
     }
     if (result.status != 0) {
         out << result.message << std::endl;
@@ -43,16 +49,17 @@ int changeOne(const ChangeSettings& settings, std::ostream& out) {
         // The plan goes out only when it is complete.
         plan.publish();
         out << planned.str();
-        if (!result.password.empty()) {
-            out << result.password << '\n';
-        }
     }
-    const bool delivered = result.status != 0 || flushed(out);
+    // Also after a failure, when the made-up password could not be put back.
+    if (!result.password.empty()) {
+        out << result.password << '\n';
+    }
+    const bool delivered = (result.status != 0 && result.password.empty()) || flushed(out);
     if (audited) {
         auditChange(settings.adminLogin(), request.login, result);
     }
     if (!delivered) {
-        // Only a plan or a made-up password is written on success.
+        // Only a plan or a made-up password is checked for delivery.
         std::cerr << outputFailure(settings.dryRun()
                                        ? "the plan was not delivered"
                                        : "the password made up for " + request.login +

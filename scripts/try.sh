@@ -77,7 +77,7 @@ ldap -b "$BASE_DN" "(|(uid=jdoe)(memberUid=jdoe))" dn plendarGroupID memberUid
 [ "$(ldap -b "$BASE_DN" "(memberUid=jdoe)" dn)" = "dn: cn=staff,$BASE_DN" ] ||
 	{ echo "jdoe did not move to staff" >&2; exit 1; }
 
-step "modacct: locking jdoe (nothing is deleted); its login then fails"
+step "modacct: locking jdoe (its password is kept, marked); its login then fails"
 logs_in || { echo "jdoe cannot log in before the lock" >&2; exit 1; }
 { session; printf 'uid=jdoe\nlock\n'; } | "$modacct"
 ldap -b "uid=jdoe,$BASE_DN" -s base "(objectClass=*)" shadowExpire phpgwAccountStatus

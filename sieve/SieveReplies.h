@@ -21,10 +21,24 @@ enum SieveResult {
 // return the reader codes -3 to -6.
 int readSieveResponse(LineSource& source, std::string& message, const ReplyWaits& waits);
 
-// Reads a script listing: each quoted name is appended to `scripts`, and
-// ACTIVE sets `active` to the last name seen. A token that is neither ends
-// the read with -5 and "Error parsing LISTSCRIPTS response".
-int readSieveListResponse(LineSource& source, std::list<std::string>& scripts, std::string& active,
+// A script as a listing names it. `name` is the name read as a ManageSieve
+// string (a quoted string with \" and \\ escapes, or a literal). A server
+// that writes names between quotes without escaping them (Cyrus 3.6 lists
+// q"uote as "q"uote" and x\\y as "x\\y") makes a quoted name that holds a
+// backslash doubtful: `verbatim` is then the text between the quotes as it
+// came, when that differs from `name`; else it is empty.
+struct ListedScript {
+    std::string name;
+    std::string verbatim;
+};
+
+// Reads a script listing: one script per line, its name as a ManageSieve
+// string, ACTIVE after the active one (which sets `active`); a quoted name
+// that only an unescaping server would send is taken as it stands between
+// the line's first and last quote. A line that names no script and holds a
+// word other than ACTIVE ends the read with -5 and "Error parsing
+// LISTSCRIPTS response".
+int readSieveListResponse(LineSource& source, std::list<ListedScript>& scripts, std::string& active,
                           std::string& message, const ReplyWaits& waits);
 
 // What a Sieve server announces in its greeting, and again after STARTTLS.
@@ -39,6 +53,10 @@ struct SieveCapabilities {
 // closing OK or NO, with the results of readSieveResponse.
 int readSieveCapabilities(LineSource& source, SieveCapabilities& capabilities, std::string& message,
                           const ReplyWaits& waits);
+
+// The response code of a NO or BYE message, upper-cased ("NONEXISTENT" for
+// "NO (NONEXISTENT) ..."), or an empty text.
+std::string sieveResponseCode(const std::string& message);
 
 // The URL of a REFERRAL response code in a NO or BYE message ("NO
 // (REFERRAL "sieve://host") ..."), or an empty text.

@@ -126,20 +126,44 @@ void SieveSimple::unauthenticate() {
     }
 }
 
-void SieveSimple::list(std::list<std::string>& scripts, std::string& active) {
+void SieveSimple::list(std::list<ListedScript>& scripts, std::string& active) {
     send("listscripts", "listscripts");
     std::string message;
     expectOk(readSieveListResponse(*connection_, scripts, active, message, waits_), message,
              "listscripts");
 }
 
+std::string SieveSimple::scriptArgument(const std::string& name) {
+    const std::string refused = unsendable(name);
+    if (!refused.empty()) {
+        throw SieveException("delete",
+                             "the script name holds " + refused + ", which no command can carry");
+    }
+    return "\"" + escapedForQuotes(name) + "\"";
+}
+
 void SieveSimple::del(const std::string& name) {
     if (name.empty()) {
         return;
     }
-    send("deletescript \"" + name + "\"", "delete");
+    send("deletescript " + scriptArgument(name), "delete");
     std::string message;
     expectOk(readServerResponse(message), message, "delete");
+}
+
+void SieveSimple::deleteListed(const ListedScript& script) {
+    if (script.verbatim.empty() || script.name.empty()) {
+        del(script.name);
+        return;
+    }
+    send("deletescript " + scriptArgument(script.name), "delete");
+    std::string message;
+    const int result = readServerResponse(message);
+    if (result == kSieveNo && sieveResponseCode(message) == "NONEXISTENT") {
+        del(script.verbatim);
+        return;
+    }
+    expectOk(result, message, "delete");
 }
 
 void SieveSimple::deactivate() {

@@ -42,13 +42,24 @@ class SieveSimple {
     // user; raises SieveException.
     void unauthenticate();
 
-    void list(std::list<std::string>& scripts, std::string& active);
+    void list(std::list<ListedScript>& scripts, std::string& active);
+    // Deletes the script `name` (nothing for an empty name).
     void del(const std::string& name);
+    // Deletes a script as the listing named it; when the server has no
+    // script of that name and the listing's text differs read verbatim
+    // (an unescaping server's), the script of that name.
+    void deleteListed(const ListedScript& script);
     // Leaves the user without an active script (a server refuses to delete
     // the active one).
     void deactivate();
 
     int readServerResponse(std::string& message);
+
+    // A script name as a command argument: one quoted string, escaped once.
+    // Raises SieveException("delete") for a name that holds a line break or
+    // a NUL byte, which no quoted string can carry (RFC 5804 allows them in
+    // no script name).
+    static std::string scriptArgument(const std::string& name);
 
   private:
     // Refuses (SieveException with `label`) a line holding CR, LF or NUL.

@@ -5,10 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <set>
-#include <sstream>
-#include <thread>
 
 #include "tests/support/DroppingProxy.h"
 #include "tests/support/Process.h"
@@ -27,26 +24,10 @@ std::vector<std::string> account(const Slapd& slapd, const std::string& login,
     return args;
 }
 
-std::vector<ProcessResult> runTogether(const std::vector<std::vector<std::string>>& runs) {
-    std::vector<ProcessResult> results(runs.size());
-    std::vector<std::thread> threads;
-    for (size_t i = 0; i < runs.size(); ++i)
-        threads.emplace_back([&, i] { results[i] = runProcess(NEWACCT_BIN, runs[i]); });
-    for (std::thread& t : threads)
-        t.join();
-    return results;
-}
-
-std::string uniquenessOverlay() {
-    std::ifstream in(std::string(TESTENV_DIR) + "/unique.conf");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class ParallelNewacct : public ::testing::TestWithParam<bool> {
   protected:
-    Slapd slapd{std::string(), std::string(), GetParam() ? uniquenessOverlay() : std::string()};
+    Slapd slapd{std::string(), std::string(),
+                GetParam() ? Slapd::uniquenessOverlay() : std::string()};
 };
 
 TEST_P(ParallelNewacct, EveryNumberOnceAndWithoutGaps) {
@@ -54,7 +35,7 @@ TEST_P(ParallelNewacct, EveryNumberOnceAndWithoutGaps) {
         std::vector<std::vector<std::string>> runs;
         for (int i = 0; i < 16; ++i)
             runs.push_back(account(slapd, "r" + std::to_string(round) + "u" + std::to_string(i)));
-        for (const ProcessResult& r : runTogether(runs))
+        for (const ProcessResult& r : runTogether(NEWACCT_BIN, runs))
             EXPECT_EQ(0, r.status) << r.out;
     }
     std::vector<long> numbers = slapd.uidNumbers();
@@ -89,7 +70,7 @@ TEST_P(ParallelNewacct, OneAddressOneHolder) {
             }
             runs.push_back(account(slapd, logins.back(), more));
         }
-        const std::vector<ProcessResult> results = runTogether(runs);
+        const std::vector<ProcessResult> results = runTogether(NEWACCT_BIN, runs);
         int created = 0;
         for (size_t i = 0; i < results.size(); ++i) {
             const ProcessResult& r = results[i];
@@ -127,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(UniquenessOverlay, ParallelNewacct, ::testing::Bool(),
 // the message names the one another account holds (here the mail address,
 // which newacct alone lets two accounts share), not the first alias.
 TEST(UniquenessOverlayRefusal, NamesTheAddressHeld) {
-    Slapd slapd{std::string(), std::string(), uniquenessOverlay()};
+    Slapd slapd{std::string(), std::string(), Slapd::uniquenessOverlay()};
     ASSERT_EQ(
         0, runProcess(NEWACCT_BIN, account(slapd, "first", {"-mail", "team@example.org"})).status);
     const ProcessResult r = runProcess(NEWACCT_BIN, account(slapd, "second",

@@ -267,6 +267,30 @@ TEST(DropAcctBatchRoster, MixedCaseAndDottedLogins) {
     EXPECT_EQ(0u, cyrus.listScripts("mmueller").rfind("NO", 0));
 }
 
+// dropacct -batch in this process with `params` (name, value), the uids of
+// `uids` as its roster and shortened reply waits: its status, and its
+// result lines in `out`.
+int batchInProcess(const std::vector<std::pair<std::string, std::string>>& params,
+                   const std::string& uids, std::ostringstream& out) {
+    const std::string roster = testing::TempDir() + "/in-process.csv";
+    std::ofstream(roster) << "uid\n" << uids;
+    DropAcct run;
+    for (const auto& [name, value] : params) {
+        run.addParam(name, value);
+    }
+    run.addParam("batch", roster);
+    run.setReplyWaits(ReplyWaits{500, 400});
+    return runBatch(run, out);
+}
+
+std::vector<std::pair<std::string, std::string>> imapParams(const ScriptedServer& server) {
+    return {{"imap", ""},
+            {"CH", "127.0.0.1"},
+            {"CP", server.portText()},
+            {"al", "admin"},
+            {"ap", "secret"}};
+}
+
 // A DELETE answered after the wait, the next one refused: the late reply
 // is never read for the next command (every tag of the session is its own)
 // and the stage ends there, so neither account ends 0. The script answers
@@ -278,22 +302,10 @@ TEST(DropAcctBatchImap, LateReplyEndsTheStage) {
          readLine(), send("* NAMESPACE NIL ((\"user.\" \".\")) NIL\r\nN1 OK\r\nN3 OK\r\n"),
          readLine(), pause(900), send("D1 OK\r\nD4 OK\r\n"), readLine(),
          send("D1 NO refused\r\nD5 NO refused\r\nL5 OK\r\n")});
-    const std::string roster = testing::TempDir() + "/late.csv";
-    std::ofstream(roster) << "uid\na\nb\n";
-    DropAcct run;
-    for (const auto& [name, value] :
-         std::vector<std::pair<std::string, std::string>>{{"imap", ""},
-                                                          {"noacl", ""},
-                                                          {"CH", "127.0.0.1"},
-                                                          {"CP", server.portText()},
-                                                          {"al", "admin"},
-                                                          {"ap", "secret"},
-                                                          {"batch", roster}}) {
-        run.addParam(name, value);
-    }
-    run.setReplyWaits(ReplyWaits{500, 400});
+    auto params = imapParams(server);
+    params.emplace_back("noacl", "");
     std::ostringstream out;
-    EXPECT_EQ(237, runBatch(run, out));
+    EXPECT_EQ(237, batchInProcess(params, "a\nb\n", out));
     EXPECT_EQ(
         "a\t212\tcould not delete INBOX of user a Error Message from server: delete failed: "
         "Serverresponse: connection timed out\n"
@@ -304,6 +316,77 @@ TEST(DropAcctBatchImap, LateReplyEndsTheStage) {
         "L1 login admin \"secret\"\nLI2 list \"\" *\nN3 namespace\nD4 delete \"user.a\"\n"
         "L5 logout\n",
         server.received());
+}
+
+// As in a single run, an ACL that cannot be read is left for every account
+// of the sweep, an entry that cannot be removed for its own: each ends 213
+// naming them, after its mailbox is deleted.
+TEST(DropAcctBatchImap, AclsLeftBehindEndWith213) {
+    ScriptedServer server(
+        {send("* OK\r\n"),
+         readLine(),
+         send("L1 OK\r\n"),
+         readLine(),
+         send("* LIST () \".\" shared.x\r\n* LIST () \".\" shared.y\r\n"
+              "* LIST () \".\" user.bob\r\n* LIST () \".\" user.jdoe\r\nLI2 OK\r\n"),
+         readLine(),
+         readLine(),
+         readLine(),
+         readLine(),
+         send("G3 NO Permission denied\r\n* ACL shared.y jdoe lrs bob lr\r\nG4 OK\r\n"
+              "* ACL user.bob bob lrs\r\nG5 OK\r\n* ACL user.jdoe jdoe lrs\r\nG6 OK\r\n"),
+         readLine(),
+         readLine(),
+         readLine(),
+         send("R7 NO denied\r\nR8 OK\r\nR9 OK\r\n"),
+         readLine(),
+         send("R10 OK\r\n"),
+         readLine(),
+         send("* NAMESPACE NIL ((\"user.\" \".\")) NIL\r\nN11 OK\r\n"),
+         readLine(),
+         send("D12 OK\r\n"),
+         readLine(),
+         send("D13 OK\r\n"),
+         readLine(),
+         send("L14 OK\r\n")});
+    std::ostringstream out;
+    EXPECT_EQ(237, batchInProcess(imapParams(server), "jdoe\nbob\n", out));
+    const std::string unreadable =
+        "\"shared.x\" (getacl failed: Serverresponse: NO Permission denied)";
+    EXPECT_EQ("jdoe\t213\tcould not delete ACLs: " + unreadable +
+                  ", \"shared.y\" (deleteacl failed: Serverresponse: NO denied)\n"
+                  "bob\t213\tcould not delete ACLs: " +
+                  unreadable + "\n",
+              out.str());
+    const std::string sent = server.received();
+    EXPECT_NE(std::string::npos, sent.find("D12 delete \"user.jdoe\"\nD13 delete \"user.bob\"\n"))
+        << sent;
+}
+
+// A Sieve server lost or silent in the first account's deletion: that
+// account keeps its own message; those not yet tried say they were not
+// done, naming the server.
+TEST(DropAcctBatchSieve, LostOrSilentServerLeavesTheOthersNotDone) {
+    for (const bool silent : {false, true}) {
+        ScriptedServer server({send("\"SASL\" \"PLAIN\"\r\n\"UNAUTHENTICATE\"\r\nOK\r\n"),
+                               readLine(), send("OK\r\n"), readLine(), send("\"x\"\r\nOK\r\n"),
+                               readLine(), silent ? pause(1500) : closeConnection()});
+        std::ostringstream out;
+        EXPECT_EQ(237, batchInProcess({{"sieve", ""},
+                                       {"CH", "127.0.0.1"},
+                                       {"SP", server.portText()},
+                                       {"al", "admin"},
+                                       {"ap", "secret"}},
+                                      "a\nb\nc\n", out));
+        const std::string failed = std::string("delete failed: Serverresponse: ") +
+                                   (silent ? "connection timed out" : "Socket Error");
+        const std::string notDone =
+            "\tnot done: the Sieve session with 127.0.0.1:" + server.portText() +
+            " broke off: " + failed + "\n";
+        EXPECT_EQ("a\t205\tCould not delete filterscript of user: a Error message: " + failed +
+                      "\nb\t205" + notDone + "c\t205" + notDone,
+                  out.str());
+    }
 }
 
 // `program` with `args`, its standard output on a full disk.

@@ -95,6 +95,20 @@ TEST_F(DropAcctCyrus, SieveScriptsAreDeactivatedAndDeleted) {
     EXPECT_EQ(0, r.status) << r.out;
 }
 
+// Names as users give them: a blank, a quote, a backslash pair (Cyrus
+// lists names between quotes without escaping them, so "x\\y" may mean x\y
+// or x\\y), and the active one among them.
+TEST_F(DropAcctCyrus, ScriptsWithAnyNameAreDeleted) {
+    // As they go on the wire, escaped: my filter, q"uote, x\\y.
+    cyrus.putScripts("jdoe", {"my filter", "q\\\"uote", "x\\\\\\\\y"}, "my filter");
+    cyrus.putScripts("alice", {"my filter"}, "");
+    const std::string alices = cyrus.listScripts("alice");
+    const ProcessResult r = drop({"-sieve"});
+    EXPECT_EQ(0, r.status) << r.out;
+    EXPECT_EQ("OK\r\n", cyrus.listScripts("jdoe"));
+    EXPECT_EQ(alices, cyrus.listScripts("alice"));
+}
+
 TEST_F(DropAcctCyrus, SieveFailuresAndTheirStatuses) {
     cyrus.putScripts("jdoe", {"a"}, "");
     ProcessResult r = drop({"-sieve"}, "wrong");
@@ -130,8 +144,8 @@ TEST_F(DropAcctCyrus, FullRemovalLeavesNothingOfTheAccount) {
     EXPECT_NE(std::string::npos, cyrus.listScripts("jdoe").find("NO"));
 }
 
-// "anna.work" names anna's folder "work", never a user: whatever the stages,
-// the run is refused before anything is removed on either server.
+// "anna.work" names anna's folder "work", never a user: nothing is removed
+// on either server, whatever the stages.
 TEST_F(DropAcctCyrus, LoginHoldingTheSeparatorRemovesNothing) {
     cyrus.imap(
         {"C1 create user.anna", "C2 create user.anna.work", "A1 setacl shared1 anna.work lr"});
@@ -143,21 +157,24 @@ TEST_F(DropAcctCyrus, LoginHoldingTheSeparatorRemovesNothing) {
         "another user, not a user of its own; nothing was removed from the mail servers\n";
     const struct {
         std::vector<std::string> stages;
+        int status;
         std::string message;
     } cases[] = {
-        {{"-imap"}, refused},
-        {{"-imap", "-noacl"}, refused},
-        {{"-sieve", "-imap"}, refused},
+        {{"-imap"}, 234, refused},
+        {{"-imap", "-noacl"}, 234, refused},
+        {{"-sieve", "-imap"}, 234, refused},
+        // No IMAP server to ask: the login goes ahead, and the Sieve
+        // server refuses it (on a '/' server it would be a user's own).
         {{"-sieve"},
-         "uid anna.work holds \".\", which may be the mail server's hierarchy separator (the "
-         "name would then be a folder of another user): run with -imap as well, so that the "
-         "IMAP server can tell; no script was removed\n"},
+         205,
+         "Could not delete filterscript of user: anna.work\nError message: Authentication "
+         "failed: Serverresponse: NO Authentication Error\n"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.stages;
         args.insert(args.end(), {"-uid", "anna.work"});
         const ProcessResult r = drop(args);
-        EXPECT_EQ(234, r.status) << c.stages.size();
+        EXPECT_EQ(c.status, r.status) << c.stages.size();
         EXPECT_EQ(c.message, r.out);
         EXPECT_EQ(mailboxes, cyrus.mailboxesWithAcls());
         EXPECT_EQ(scripts, cyrus.listScripts("anna"));
@@ -283,6 +300,51 @@ TEST(DropAcctImapScripted, RefusedListEndsWith213AfterLoggingOut) {
     EXPECT_EQ("L1 login admin \"secret\"\nLI3 list \"\" *\nL2 logout\n", server.received());
 }
 
+// An ACL entry that cannot be removed, or an ACL that cannot be read, no
+// longer passes silently: the other entries and the mailbox still go, and
+// the run ends 213 naming what is left. A mailbox the user's own deletion
+// takes along does not count.
+TEST(DropAcctImapScripted, AclsLeftBehindEndWith213) {
+    ScriptedServer server(
+        {send("* OK\r\n"),
+         readLine(),
+         send("L1 OK\r\n"),
+         readLine(),
+         send("* LIST () \".\" \"shared x\"\r\n* LIST () \".\" shared.y\r\n"
+              "* LIST () \".\" shared.z\r\n* LIST () \".\" user.jdoe.sub\r\nLI3 OK\r\n"),
+         readLine(),
+         send("GA3 NO Permission denied\r\n"),
+         readLine(),
+         send("* ACL shared.y jdoe lrs bob lr\r\nGA3 OK\r\n"),
+         readLine(),
+         send("A2 NO [NOPERM] Permission denied\r\n"),
+         readLine(),
+         send("* ACL shared.z jdoe lrs\r\nGA3 OK\r\n"),
+         readLine(),
+         send("A2 OK\r\n"),
+         readLine(),
+         send("* ACL user.jdoe.sub jdoe lrs {3}\r\nbad\r\nGA3 OK\r\n"),
+         readLine(),
+         send("* NAMESPACE NIL ((\"user.\" \".\")) NIL\r\nN1 OK\r\n"),
+         readLine(),
+         send("D1 OK\r\n"),
+         readLine(),
+         send("L2 OK\r\n")});
+    const ProcessResult r = dropImap(server);
+    EXPECT_EQ(213, r.status);
+    EXPECT_EQ(
+        "could not delete ACLs: \"shared x\" (getacl failed: Serverresponse: NO Permission "
+        "denied), \"shared.y\" (deleteacl failed: Serverresponse: NO [NOPERM] Permission "
+        "denied)\n",
+        r.out);
+    EXPECT_EQ(
+        "L1 login admin \"secret\"\nLI3 list \"\" *\nGA3 getacl \"shared x\"\n"
+        "GA3 getacl \"shared.y\"\nA2 deleteacl \"shared.y\" jdoe\nGA3 getacl \"shared.z\"\n"
+        "A2 deleteacl \"shared.z\" jdoe\nGA3 getacl \"user.jdoe.sub\"\nN1 namespace\n"
+        "D1 delete \"user.jdoe\"\nL2 logout\n",
+        server.received());
+}
+
 // No other-users namespace, NIL for it, or one whose prefix is empty or
 // sent in a form the reader does not take (a literal): the bare login would
 // name some top-level mailbox, so nothing is deleted.
@@ -321,6 +383,52 @@ TEST(DropAcctImapScripted, EntryAfterAQuotedIdentifierIsRemoved) {
         "L1 login admin \"secret\"\nLI3 list \"\" *\nGA3 getacl \"shared.x\"\n"
         "A2 deleteacl \"shared.x\" jdoe\nN1 namespace\nD1 delete \"user.jdoe\"\nL2 logout\n",
         server.received());
+}
+
+// On a Cyrus whose separator is '/' (unixhierarchysep), first.last is a
+// user of its own: with -imap the IMAP server names the separator first,
+// without it the Sieve login goes ahead; either way the scripts go.
+TEST(DropAcctImapScripted, DottedLoginOnASlashServerIsAUser) {
+    const std::vector<ScriptStep> asked = {send("* OK\r\n"),
+                                           readLine(),
+                                           send("L1 OK\r\n"),
+                                           readLine(),
+                                           send("* LIST (\\Noselect) \"/\" \"\"\r\nLI3 OK\r\n"),
+                                           readLine(),
+                                           send("L2 OK\r\n")};
+    const std::vector<ScriptStep> removed = {
+        send("* OK\r\n"),
+        readLine(),
+        send("L1 OK\r\n"),
+        readLine(),
+        send("* NAMESPACE NIL ((\"user/\" \"/\")) NIL\r\nN1 OK\r\n"),
+        readLine(),
+        send("D1 OK\r\n"),
+        readLine(),
+        send("L2 OK\r\n")};
+    for (const bool withImap : {true, false}) {
+        ScriptedServer imap(withImap ? std::vector<std::vector<ScriptStep>>{asked, removed}
+                                     : std::vector<std::vector<ScriptStep>>{});
+        ScriptedServer sieve({send("\"SASL\" \"PLAIN\"\r\nOK\r\n"), readLine(), send("OK\r\n"),
+                              readLine(), send("\"a\"\r\nOK\r\n"), readLine(), send("OK\r\n"),
+                              readLine(), send("OK\r\n")});
+        std::vector<std::string> args{"-sieve", "-CH", "127.0.0.1", "-SP",  sieve.portText(), "-al",
+                                      "admin",  "-ap", "secret",    "-uid", "first.last"};
+        if (withImap) {
+            args.insert(args.end(), {"-imap", "-noacl", "-CP", imap.portText()});
+        }
+        const ProcessResult r = runProcess(DROPACCT_BIN, args);
+        EXPECT_EQ(0, r.status) << withImap << ": " << r.out;
+        EXPECT_EQ(
+            "AUTHENTICATE \"PLAIN\" \"Zmlyc3QubGFzdABhZG1pbgBzZWNyZXQ=\"\nlistscripts\n"
+            "deletescript \"a\"\nlogout\n",
+            sieve.received());
+        EXPECT_EQ(withImap ? "L1 login admin \"secret\"\nLI3 list \"\" \"\"\nL2 logout\n"
+                             "L1 login admin \"secret\"\nN1 namespace\n"
+                             "D1 delete \"user/first.last\"\nL2 logout\n"
+                           : "",
+                  imap.received());
+    }
 }
 
 TEST(DropAcctImapScripted, StandardInputEscapesThePassword) {

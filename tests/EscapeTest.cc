@@ -1,9 +1,13 @@
-// Escaping of values in filters and DNs: hostile values are neutralised,
-// ordinary names pass unchanged; DNs compare as the directory compares them.
+// Escaping of values in filters, DNs and plan comments: hostile values are
+// neutralised, ordinary names pass unchanged; DNs compare as the directory
+// compares them.
 #include <gtest/gtest.h>
+
+#include <sstream>
 
 #include "common/DistinguishedName.h"
 #include "common/Escape.h"
+#include "common/LdifWriter.h"
 
 TEST(Escape, OrdinaryNamesAreUnchanged) {
     for (const char* name : {"jdoe", "j.doe-2_x", "Mueller"}) {
@@ -23,6 +27,17 @@ TEST(Escape, DnSpecialsGetABackslash) {
     EXPECT_EQ("\\ a b\\ ", escapeDnValue(" a b "));
     EXPECT_EQ("\\#x\\+y\\\"\\\\\\<\\>\\;", escapeDnValue("#x+y\"\\<>;"));
     EXPECT_EQ("a\\00\\0a", escapeDnValue(std::string("a\0\n", 3)));
+}
+
+// A name from a server in a plan comment cannot end the comment: what
+// followed its line break would be applied as LDIF.
+TEST(Escape, PlanCommentsStayOneLine) {
+    std::ostringstream out;
+    LdifWriter plan(out);
+    plan.comment("imap:   with \"user.jdoe.a\r\ndn: uid=admin,o=site\nchangetype: delete\"");
+    plan.publish();
+    EXPECT_EQ("# imap:   with \"user.jdoe.a\\r\\ndn: uid=admin,o=site\\nchangetype: delete\"\n",
+              out.str());
 }
 
 TEST(DistinguishedName, ComparedAsTheDirectoryComparesThem) {

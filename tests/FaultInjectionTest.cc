@@ -133,19 +133,30 @@ TEST(FaultInjection, ImapStage) {
                 EXPECT_EQ("could not delete ACLs: list failed: Serverresponse: " + detail,
                           result.message)
                     << where;
-            } else if (step <= 7) {
-                // ACL failures are passed over; the next command then meets
-                // the dead or silent server.
-                const std::string failing = step <= 6 ? "namespace" : "delete";
-                const std::string shown = step <= 5
-                                              ? (fault == Fault::Close || fault == Fault::Overlong
-                                                     ? "Socket error"
-                                                     : "connection timed out")
-                                              : detail;
-                EXPECT_EQ(-44, result.code) << where;
-                EXPECT_EQ("could not delete INBOX of user jdoe\nError Message from server: " +
-                              failing + " failed: Serverresponse: " + shown,
+            } else if (step <= 5 && !refused) {
+                // An ACL command that breaks or goes unanswered ends the
+                // stage with its own message.
+                EXPECT_EQ(-43, result.code) << where;
+                EXPECT_EQ(std::string("could not delete ACLs: ") +
+                              (step == 4 ? "deleteacl" : "getacl") +
+                              " failed: Serverresponse: " + localDetail(fault, false),
                           result.message)
+                    << where;
+            } else if (step <= 4) {
+                // A refused one is noted and the sweep goes on: its next
+                // GETACL meets the server that fell silent.
+                EXPECT_EQ(-43, result.code) << where;
+                EXPECT_EQ(
+                    "could not delete ACLs: getacl failed: Serverresponse: connection timed out",
+                    result.message)
+                    << where;
+            } else if (step <= 7) {
+                const std::string failing = step <= 6 ? "namespace" : "delete";
+                EXPECT_EQ(-44, result.code) << where;
+                EXPECT_EQ(
+                    "could not delete INBOX of user jdoe\nError Message from server: " + failing +
+                        " failed: Serverresponse: " + (step == 5 ? "connection timed out" : detail),
+                    result.message)
                     << where;
             } else {
                 EXPECT_EQ(0, result.code) << where << ": " << result.message;

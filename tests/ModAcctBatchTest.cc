@@ -178,28 +178,51 @@ TEST(ModAcctBatch, ACutBatchRunAgainFinishesTheMove) {
     EXPECT_EQ(withoutPasswords(whole.dump()), withoutPasswords(cut.dump()));
 }
 
-// p01 leaves users on its own (a concurrent run, or the late end of an
-// interrupted one) just before the batch's modify of users: the group
-// refuses the whole delete, but p01 is where it was asked to be, so its
-// move ends 0 and nothing of it is put back.
-TEST(ModAcctBatch, AMembershipAlreadyAsAskedCountsAsDone) {
+// Cut at the staff group's modify: the new passwords are written and cannot
+// be put back over the lost connection. Each row's line carries its password
+// after the message, a single run prints it on a line of its own (235 when
+// it cannot), and each password opens its account.
+TEST(ModAcctBatch, AMadeUpPasswordThatAFailureLeavesStoredIsPrinted) {
     Slapd slapd;
-    pupils(slapd, 2, "phpgw");  // no plendar: the move writes the groups alone
-    // Bind, accounts, their groups, the group to join, then users' modify.
-    DroppingProxy proxy(slapd.port(), 0, DroppingProxy::BeforeRequest, [&slapd](int message) {
-        if (message == 5)
-            slapd.modify(
-                "dn: cn=users,o=site\nchangetype: modify\ndelete: memberUid\n"
-                "memberUid: p01\n");
-    });
-    const ProcessResult r = runModacct(joined(
-        adminArgs(proxy.portText()),
-        {"-batch", roster("asked.csv", {{"uid", "class"}, {"p01", "staff"}, {"p02", "staff"}})}));
-    EXPECT_EQ(0, r.status) << r.out;
-    EXPECT_EQ("p01\t0\tclass\np02\t0\tclass\n", r.out);
-    for (const char* uid : {"p01", "p02"})
-        EXPECT_EQ(std::vector<std::string>{"cn=staff,o=site"},
-                  slapd.holders(std::string("(memberUid=") + uid + ")"));
+    pupils(slapd, 3);
+    const std::string file =
+        roster("genpw-cut.csv", {{"uid", "class"}, {"p01", "staff"}, {"p02", "staff"}});
+    const auto opensAccount = [&slapd](const std::string& uid, const std::string& out) {
+        const std::string password = out.substr(out.find_last_of("\t\n", out.size() - 2) + 1);
+        EXPECT_EQ(13u, password.size()) << out;
+        EXPECT_TRUE(slapd.binds("uid=" + uid + ",o=site", password.substr(0, 12))) << out;
+    };
+    const std::string lost =
+        "244\tnot done: the connection to the directory was lost; "
+        "putting back failed (Can't contact LDAP server), left as changed: ";
+    for (const bool single : {false, true}) {
+        DroppingProxy proxy(slapd.port(), "cn=staff,o=site");
+        const ProcessResult r =
+            runModacct(joined({"-H", "127.0.0.1", "-P", proxy.portText(), "-bDN", "o=site", "-al",
+                               "admin", "-ap", "secret", "-genpw"},
+                              single ? std::vector<std::string>{"-uid", "p03", "-class", "staff"}
+                                     : std::vector<std::string>{"-batch", file}));
+        EXPECT_EQ(single ? 244 : 237, r.status);
+        if (single) {
+            EXPECT_EQ(0u, r.out.find(lost.substr(4))) << r.out;
+            opensAccount("p03", r.out);
+            continue;
+        }
+        for (const auto& [uid, line] : resultLines(r.out)) {
+            EXPECT_EQ(0u, line.find(lost)) << line;
+            opensAccount(uid, line + "\n");
+        }
+    }
+    DroppingProxy proxy(slapd.port(), "cn=staff,o=site");
+    const ProcessResult r =
+        runProcess("/bin/sh", {"-c", "exec \"$@\" >/dev/full", "sh", MODACCT_BIN, "-H", "127.0.0.1",
+                               "-P", proxy.portText(), "-bDN", "o=site", "-al", "admin", "-ap",
+                               "secret", "-genpw", "-uid", "p03", "-class", "staff"});
+    EXPECT_EQ(235, r.status);
+    EXPECT_EQ(
+        "output could not be written (No space left on device): the password made up for "
+        "p03 was not delivered (the password was changed: give it a new one)\n",
+        r.err);
 }
 
 }  // namespace

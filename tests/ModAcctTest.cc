@@ -284,6 +284,46 @@ TEST_F(ModAcct, TheEngineChangesClassesWithinAScope) {
               slapd.holders("(memberUid=jdoe)"));
 }
 
+// The September move of README: with -scope, -class sets the classes among
+// the matching groups and leaves users and audio; a class named outside the
+// scope is refused before anything is written; without -scope, -class warns
+// of the groups it takes an account out of that no -class names.
+TEST_F(ModAcct, ScopeSetsTheClassesAmongMatchingGroupsOnly) {
+    slapd.modify(
+        "dn: cn=7a,o=site\nchangetype: add\nobjectClass: posixGroup\ncn: 7a\ngidNumber: 3071\n\n"
+        "dn: cn=8a,o=site\nchangetype: add\nobjectClass: posixGroup\ncn: 8a\ngidNumber: 3081\n");
+    for (const char* pupil : {"pupil1", "pupil2"}) {
+        ASSERT_EQ(0, runNewacct(
+                         joined(adminArgs(slapd), {"-uid", pupil, "-sn", "P", "-up", "pw", "-o",
+                                                   "O", "-c", "DE", "-groupware", "phpgw", "-class",
+                                                   "users", "-class", "7a", "-class", "audio"}))
+                         .status);
+    }
+    const std::string roster = testing::TempDir() + "/september-" + slapd.portText() + ".csv";
+    std::ofstream(roster) << "uid;class\npupil1;8a\npupil2;8a\n";
+    const std::string input =
+        "bDN=o=site\nal=admin\nap=secret\nH=127.0.0.1\nP=" + slapd.portText() +
+        "\nscope=[0-9]*\nbatch=" + roster + "\n";
+    ProcessResult r = runModacct({}, input);
+    std::remove(roster.c_str());
+    EXPECT_EQ(0, r.status) << r.out;
+    EXPECT_EQ("", r.err);
+    EXPECT_EQ((std::vector<std::string>{"cn=users,o=site", "cn=audio,o=site", "cn=8a,o=site"}),
+              slapd.holders("(memberUid=pupil1)"));
+
+    const long writes = slapd.writesDone();
+    r = modacct({"-uid", "pupil1", "-scope", "[0-9]*", "-addclass", "staff", "-delclass", "8a"});
+    EXPECT_EQ(238, r.status);
+    EXPECT_EQ("class staff matches no -scope ([0-9]*); nothing was written\n", r.out);
+    r = modacct({"-uid", "pupil2", "-class", "7a", "-dryrun"});
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ(
+        "modacct: warning: -class takes pupil2 out of groups that no -class names: users, audio, "
+        "8a (-scope PATTERN sets the classes among the groups PATTERN matches only)\n",
+        r.err);
+    EXPECT_EQ(writes, slapd.writesDone());
+}
+
 // The site defaults file gives modacct its directory, never a change:
 // newacct's defaults for new accounts in it are passed over.
 TEST_F(ModAcct, SiteDefaultsGiveTheDirectoryOnly) {

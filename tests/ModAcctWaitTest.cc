@@ -82,4 +82,33 @@ TEST(ModAcctWait, SilentAtAGroupsModify) {
     EXPECT_EQ("", difference(before, parseDump(slapd.dump())));
 }
 
+// Another account takes the new alias while the run writes it (request 5):
+// the run looks again (6), puts its write back (7), reads the account (8,
+// 9) and who holds the alias (10), and looks once more after a pause (11),
+// which the directory leaves unanswered: the run is not done (244); the
+// alias is not taken to be held (240).
+TEST(ModAcctWait, SilentWhileSettlingAnAddressTakenMeanwhile) {
+    Slapd slapd;
+    ASSERT_EQ(0, runNewacct(joined(adminArgs(slapd), {"-uid", "b1", "-sn", "B", "-up", "pw", "-o",
+                                                      "O", "-c", "DE", "-class", "users"}))
+                     .status);
+    const Entries before = parseDump(slapd.dump());
+    DroppingProxy proxy(
+        slapd.port(), 11, DroppingProxy::Silence,
+        [&slapd](int request) {
+            if (request == 5)
+                slapd.modify("dn: uid=bob,o=site\nchangetype: modify\nadd: alias\nalias: x1\n");
+        },
+        DroppingProxy::Ldap, DroppingProxy::Relayed);
+    Params single = directoryParams(proxy.portText());
+    single.push_back({"uid", "b1"});
+    single.push_back({"addalias", "x1"});
+    std::ostringstream out;
+    EXPECT_EQ(244, changeOne(settingsOf(single), out));
+    EXPECT_EQ(0u, out.str().find("not done: Timed out: ")) << out.str();
+    EXPECT_TRUE(namesSilentDirectory(out.str(), proxy.portText())) << out.str();
+    slapd.modify("dn: uid=bob,o=site\nchangetype: modify\ndelete: alias\nalias: x1\n");
+    EXPECT_EQ("", difference(before, parseDump(slapd.dump())));
+}
+
 }  // namespace

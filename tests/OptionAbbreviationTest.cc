@@ -32,6 +32,7 @@ TEST(OptionAbbreviations, OldMeaningsStayNewOptionsNeedUnambiguousOnes) {
         {MODACCT_BIN, {"-un"}, 254, "you must define option -al\n"},
         {MODACCT_BIN, {"-deb"}, 254, "you must define option -al\n"},
         {MODACCT_BIN, {"-addc"}, 255, "missing value for option: -addc\n"},
+        {MODACCT_BIN, {"-sc"}, 255, "missing value for option: -sc\n"},
         {MODACCT_BIN, {"-d"}, 255, "wrong option: -d\n"},
         {MODACCT_BIN, {"-de"}, 255, "wrong option: -de\n"},
         // syncacct: newacct's and dropacct's first-release options stay

@@ -1,6 +1,8 @@
 // The Sieve response and listing readers, fed with bytes alone.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "sieve/SieveReplies.h"
 
 namespace {
@@ -45,9 +47,17 @@ TEST(SieveReader, EmptyLineIsASocketError) {
 
 struct Listing {
     int result;
-    std::list<std::string> scripts;
+    std::list<ListedScript> scripts;
     std::string active = "unchanged";
     std::string message;
+    // Each name, and its verbatim reading after a '|' when it has one.
+    std::vector<std::string> names() const {
+        std::vector<std::string> texts;
+        for (const ListedScript& script : scripts) {
+            texts.push_back(script.name + (script.verbatim.empty() ? "" : "|" + script.verbatim));
+        }
+        return texts;
+    }
 };
 
 Listing listing(const std::string& bytes) {
@@ -60,7 +70,7 @@ Listing listing(const std::string& bytes) {
 TEST(SieveListing, NamesAndTheActiveOne) {
     Listing l = listing("\"a\"\r\n\"b\" ACTIVE\r\nOK\r\n");
     EXPECT_EQ(0, l.result);
-    EXPECT_EQ((std::list<std::string>{"a", "b"}), l.scripts);
+    EXPECT_EQ((std::vector<std::string>{"a", "b"}), l.names());
     EXPECT_EQ("b", l.active);
 
     l = listing("OK\r\n");
@@ -70,13 +80,43 @@ TEST(SieveListing, NamesAndTheActiveOne) {
     EXPECT_EQ("", listing("ACTIVE\r\nOK\r\n").active);
 }
 
-TEST(SieveListing, UnplaceableTokensAreParseErrors) {
-    for (const char* bytes : {"\"a\"\r\n\"my script\"\r\nOK\r\n", "{4}\r\nabcd\r\nOK\r\n"}) {
+// Each name is one ManageSieve string, whatever it holds: quoted with its
+// escapes undone, or a literal; a name written between quotes unescaped
+// (as Cyrus 3.6 writes them) is taken between the line's first and last
+// quote, and a quoted name holding a backslash keeps the verbatim reading.
+TEST(SieveListing, NamesAreManageSieveStrings) {
+    const struct {
+        std::string bytes;
+        std::vector<std::string> names;
+        std::string active;
+    } cases[] = {
+        {"\"my filter\"\r\n\"my OK filter\" ACTIVE\r\n\"q\\\"uote\"\r\n\"back\\\\slash\"\r\nOK\r\n",
+         {"my filter", "my OK filter", "q\"uote|q\\\"uote", "back\\slash|back\\\\slash"},
+         "my OK filter"},
+        {"{9}\r\nmy filter\r\n{4+}\r\na\nbc ACTIVE\r\n{3}\r\nx\"\r\r\nOK\r\n",
+         {"my filter", "a\nbc", "x\"\r"},
+         "a\nbc"},
+        {"\"q\"uote\"\r\n\"x\" ACTIVE\" ACTIVE\r\n\"back\\slash\"\r\n\"\" ACTIVE\"\r\nOK\r\n",
+         {"q\"uote", "x\" ACTIVE", "back\\slash", "\" ACTIVE"},
+         "x\" ACTIVE"},
+    };
+    for (const auto& c : cases) {
+        const Listing l = listing(c.bytes);
+        EXPECT_EQ(0, l.result) << c.bytes << ": " << l.message;
+        EXPECT_EQ(c.names, l.names()) << c.bytes;
+        EXPECT_EQ(c.active, l.active) << c.bytes;
+    }
+}
+
+TEST(SieveListing, LinesNamingNoScriptAreParseErrors) {
+    for (const char* bytes : {"\"a\"\r\n\"unclosed\r\nOK\r\n", "\"a\"\r\n\"b\" extra\r\nOK\r\n",
+                              "\"a\"\r\n{4}\r\nabcd extra\r\nOK\r\n", "\"a\"\r\n{x}\r\nOK\r\n",
+                              "\"a\"\r\nfoo\r\nOK\r\n"}) {
         Listing l = listing(bytes);
         EXPECT_EQ(-5, l.result) << bytes;
         EXPECT_EQ("Error parsing LISTSCRIPTS response", l.message);
+        EXPECT_EQ(std::vector<std::string>{"a"}, l.names()) << bytes;
     }
-    EXPECT_EQ(std::list<std::string>{"a"}, listing("\"a\"\r\n\"my script\"\r\nOK\r\n").scripts);
     EXPECT_EQ(-1, listing("NO \"not authenticated\"\r\n").result);
 }
 

@@ -11,6 +11,17 @@ std::string unsendable(const std::string& line) {
     return line.find('\0') != std::string::npos ? "a NUL byte" : "";
 }
 
+std::string escapedForQuotes(const std::string& text) {
+    std::string escaped;
+    for (const char c : text) {
+        if (c == '\\' || c == '"') {
+            escaped += '\\';
+        }
+        escaped += c;
+    }
+    return escaped;
+}
+
 TcpLineSource::TcpLineSource(const char* host, unsigned int port)
     : plain_(std::make_unique<TcpChannel>(host, port)) {}
 

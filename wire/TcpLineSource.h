@@ -15,6 +15,10 @@
 // end a command and start one of its own.
 std::string unsendable(const std::string& line);
 
+// `text` escaped for a quoted string of IMAP and ManageSieve: a backslash
+// before each backslash and double quote.
+std::string escapedForQuotes(const std::string& text);
+
 class TcpLineSource : public LineSource {
   public:
     // Connects; a failure raises the socket library's exception

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <stdexcept>
+#include <thread>
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::string& input, bool feedInput,
@@ -71,6 +72,21 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     waitpid(pid, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
+}
+
+std::vector<ProcessResult> runTogether(const std::string& program,
+                                       const std::vector<std::vector<std::string>>& runs,
+                                       const std::vector<std::string>& environment) {
+    std::vector<ProcessResult> results(runs.size());
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        threads.emplace_back(
+            [&, i] { results[i] = runProcess(program, runs[i], "", false, environment); });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    return results;
 }
 
 std::string makeTempFolder(const std::string& prefix) {

@@ -17,5 +17,11 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
                          const std::string& input = std::string(), bool feedInput = false,
                          const std::vector<std::string>& environment = {});
 
+// Runs `program` once for each argument list of `runs`, all started at
+// once; the results in the order of `runs`.
+std::vector<ProcessResult> runTogether(const std::string& program,
+                                       const std::vector<std::vector<std::string>>& runs,
+                                       const std::vector<std::string>& environment = {});
+
 // A new empty folder /tmp/<prefix>-XXXXXX for one test server.
 std::string makeTempFolder(const std::string& prefix);

@@ -72,9 +72,12 @@ class ServerSession {
 };
 }  // namespace
 
-ScriptedServer::ScriptedServer(std::vector<ScriptStep> script) {
+ScriptedServer::ScriptedServer(std::vector<ScriptStep> script)
+    : ScriptedServer(std::vector<std::vector<ScriptStep>>{std::move(script)}) {}
+
+ScriptedServer::ScriptedServer(std::vector<std::vector<ScriptStep>> connections) {
     listener_ = listenOnLoopback(port_, "scripted server");
-    thread_ = std::thread(&ScriptedServer::run, this, std::move(script));
+    thread_ = std::thread(&ScriptedServer::run, this, std::move(connections));
 }
 
 ScriptedServer::~ScriptedServer() {
@@ -89,9 +92,16 @@ std::string ScriptedServer::received() {
     return received_;
 }
 
-void ScriptedServer::run(std::vector<ScriptStep> script) {
+void ScriptedServer::run(std::vector<std::vector<ScriptStep>> connections) {
+    for (const std::vector<ScriptStep>& script : connections) {
+        if (!play(script))
+            return;
+    }
+}
+
+bool ScriptedServer::play(const std::vector<ScriptStep>& script) {
     if (!readable(listener_, 10000))
-        return;
+        return false;
     int connection = accept(listener_, nullptr, nullptr);
     std::unique_ptr<ServerSession> tls;
     const auto readByte = [&](char& c, int ms) {
@@ -102,8 +112,11 @@ void ScriptedServer::run(std::vector<ScriptStep> script) {
         switch (step.kind) {
             case ScriptStep::Send:
                 if (tls ? !tls->write(step.bytes)
-                        : write(connection, step.bytes.data(), step.bytes.size()) < 0)
-                    return;
+                        : write(connection, step.bytes.data(), step.bytes.size()) < 0) {
+                    tls.reset();
+                    close(connection);
+                    return true;
+                }
                 break;
             case ScriptStep::ReadLine:
                 while (readByte(c, 10000)) {
@@ -125,16 +138,17 @@ void ScriptedServer::run(std::vector<ScriptStep> script) {
                 if (!tls->ok()) {
                     tls.reset();
                     close(connection);
-                    return;
+                    return true;
                 }
                 break;
         }
         if (connection < 0)
-            return;
+            return true;
     }
     // Whatever else the client sends until it closes.
     while (readByte(c, 5000))
         received_ += c;
     tls.reset();
     close(connection);
+    return true;
 }

@@ -1,6 +1,7 @@
-// A one-connection TCP server on loopback that plays a fixed script (send
-// bytes, read a line, pause, close, start TLS with the test authority's
-// server certificate) and records every byte it receives: for protocol
+// A TCP server on loopback that plays a fixed script (send bytes, read a
+// line, pause, close, start TLS with the test authority's server
+// certificate) on one connection, or one script on each of several
+// connections in turn, and records every byte it receives: for protocol
 // cases a real server cannot produce.
 #pragma once
 
@@ -35,15 +36,20 @@ inline ScriptStep startTls() {
 class ScriptedServer {
   public:
     explicit ScriptedServer(std::vector<ScriptStep> script);
+    // The first connection plays the first script, the next one the next.
+    explicit ScriptedServer(std::vector<std::vector<ScriptStep>> connections);
     ~ScriptedServer();
 
     int port() const { return port_; }
     std::string portText() const { return std::to_string(port_); }
-    // Waits for the script to end, then everything the client sent.
+    // Waits for the scripts to end, then everything the client sent, one
+    // connection after the other.
     std::string received();
 
   private:
-    void run(std::vector<ScriptStep> script);
+    void run(std::vector<std::vector<ScriptStep>> connections);
+    // Plays `script` on the next connection; false when none came.
+    bool play(const std::vector<ScriptStep>& script);
 
     int listener_ = -1;
     int port_ = 0;

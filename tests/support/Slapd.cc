@@ -33,6 +33,11 @@ Slapd::Slapd(const ServerTls& tls) : dir_(makeTempFolder("slapd-test")) {
     std::ifstream(dir_ + "/ldaps-port") >> ldapsPort_;
 }
 
+std::string Slapd::uniquenessOverlay() {
+    std::ifstream in(std::string(TESTENV_DIR) + "/unique.conf");
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 void Slapd::start(const std::string& extraLdif) {
     std::vector<std::string> args{"start", dir_};
     if (!extraLdif.empty()) {

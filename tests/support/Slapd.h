@@ -45,6 +45,9 @@ class Slapd {
     // kMonitorDatabase among its extra database lines.
     long writesDone() const;
     static const char* const kMonitorDatabase;
+    // slapd's uniqueness overlay as testenv/unique.conf sets it up (database
+    // lines): mail, alias and uidNumber kept unique by the directory.
+    static std::string uniquenessOverlay();
     // Every entry below o=site with all attributes (and the operational
     // ones named in `operational`), entries sorted, so two dumps compare
     // equal exactly when the directory holds the same data.
