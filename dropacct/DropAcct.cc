@@ -68,8 +68,12 @@ void DropAcct::removeAll(std::vector<AccountRemoval>& accounts, const RemovalPro
             }
         }
     };
-    imap_ = std::make_unique<ImapStage>(settings_, policy_, plan_.get(),
-                                        RemovalProgress{report, progress.swept});
+    const bool directoryLast = settings_.ldap && settings_.directoryLast;
+    // With the directory still to come, an account is not finished when
+    // its mailbox is gone.
+    imap_ = std::make_unique<ImapStage>(
+        settings_, policy_, plan_.get(),
+        RemovalProgress{directoryLast ? RemovalProgress().settled : report, progress.swept});
     // Only the IMAP server names its hierarchy separator; without an IMAP
     // stage the Sieve stage has no one to ask.
     SeparatorLookup separators;
@@ -81,7 +85,7 @@ void DropAcct::removeAll(std::vector<AccountRemoval>& accounts, const RemovalPro
     // account failed contacts no further server.
     const auto anyGoing = [&going] { return !stillGoing(going).empty(); };
     try {
-        if (settings_.ldap && anyGoing()) {
+        if (settings_.ldap && !directoryLast && anyGoing()) {
             directory_->run(going);
             reportFailures();
         }
@@ -93,6 +97,9 @@ void DropAcct::removeAll(std::vector<AccountRemoval>& accounts, const RemovalPro
         }
         if (settings_.imap && anyGoing()) {
             imap_->run(going);
+        }
+        if (directoryLast && anyGoing()) {
+            directory_->run(going);
         }
     } catch (const MyException& lost) {
         // A server failed as a whole: the batch stops there.

@@ -49,6 +49,11 @@ class RemovalSettings {
     bool ldap = false;
     bool sieve = false;
     bool processAcls = true;
+    // The directory stage after the Sieve and IMAP stages: a removal cut
+    // short by a mail server leaves the user entry and its memberships, so a
+    // program that finds its accounts in the directory (syncacct) finds the
+    // account again and finishes it.
+    bool directoryLast = false;
     // Every stage binds and reads as always, and writes each change it would
     // make into the plan instead.
     bool dryRun = false;

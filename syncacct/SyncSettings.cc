@@ -112,6 +112,9 @@ RemovalSettings SyncSettings::removal() const {
     RemovalSettings removal = mailServers_;
     removal.ldap = removal.sieve = removal.imap = true;
     removal.listed = true;
+    // A leaver is found through its entry: the entry goes last, so that a
+    // sync cut short by a mail server finds the leaver again next time.
+    removal.directoryLast = true;
     removal.ldapHost = session.host;
     removal.ldapPort = session.port;
     removal.baseDN = session.baseDN;

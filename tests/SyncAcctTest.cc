@@ -240,6 +240,21 @@ TEST_F(SyncAcct, GraceZeroRemovesTheLeaversFromAllThreeServersAndNothingElse) {
               audited().find("syncacct: by=admin uid=dan stages=ldap,sieve,imap entries=2 "));
 }
 
+// A mail server lost while leavers are removed leaves their entries, locked
+// and in their classes: the same sync run again finishes the removal.
+TEST_F(SyncAcct, ARemovalCutShortByAMailServerIsFinishedByTheNextRun) {
+    ASSERT_EQ(0, sync(kThisYear).status);
+    const std::string mailboxes = cyrus.mailboxesWithAcls();
+    const ProcessResult cut = sync(kThisYear, {"-grace", "0", "-CP", "1"});
+    EXPECT_EQ(237, cut.status) << cut.out << cut.err;
+    EXPECT_TRUE(slapd.exists("uid=dan,o=site"));
+    const ProcessResult again = sync(kThisYear, {"-grace", "0"});
+    EXPECT_EQ(0, again.status) << again.out << again.err;
+    EXPECT_EQ("dan\tremove\t0\neva\tremove\t0\n", again.out);
+    EXPECT_FALSE(slapd.exists("uid=dan,o=site"));
+    EXPECT_EQ(mailboxesAfterRemoval(mailboxes, {"dan", "eva"}), cyrus.mailboxesWithAcls());
+}
+
 TEST_F(SyncAcct, TheSameRosterAgainFindsNothingToDoAndWritesNothing) {
     ASSERT_EQ(0, sync(kThisYear).status);
     const long writes = slapd.writesDone();
