@@ -35,7 +35,11 @@ SyncAction changeAction(const std::string& changed) {
 
 std::optional<SyncAction> leaverAction(const LockState& lock, int today,
                                        const std::optional<int>& grace) {
-    const int lockedDays = lock.locked && lock.since ? today - *lock.since : 0;
+    // shadowExpire -1 says "never expires" (and 0 is no day a lock
+    // records): such a value is no lock day, or a leaver whose entry has no
+    // password would be removed at once, without its grace period.
+    const bool recorded = lock.locked && lock.since && *lock.since > 0;
+    const int lockedDays = recorded ? today - *lock.since : 0;
     if (grace && lockedDays >= *grace) {
         return SyncAction::Remove;
     }

@@ -22,7 +22,8 @@ SyncAction changeAction(const std::string& changed);
 
 // What becomes of a leaver with the lock `lock`, today being the day number
 // `today`: removed when it was locked at least `grace` days ago (one not
-// locked yet, or locked without a recorded day, counts as locked today),
-// else locked when it is not, else nothing (none).
+// locked yet, or locked without a recorded day, counts as locked today; a
+// shadowExpire of 0 or less records no day), else locked when it is not,
+// else nothing (none).
 std::optional<SyncAction> leaverAction(const LockState& lock, int today,
                                        const std::optional<int>& grace);

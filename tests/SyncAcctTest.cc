@@ -347,11 +347,20 @@ TEST(SyncAcctRules, ALeaverIsRemovedOnlyOnceLockedForTheGraceDays) {
         std::optional<int> grace;
         std::optional<SyncAction> action;
     } cases[] = {
-        {{false, {}}, {}, SyncAction::Lock}, {{false, {}}, 0, SyncAction::Remove},
-        {{false, {}}, 1, SyncAction::Lock},  {{true, 100}, {}, std::nullopt},
-        {{true, 100}, 31, std::nullopt},     {{true, 100}, 30, SyncAction::Remove},
-        {{true, {}}, 30, std::nullopt},      {{true, {}}, 0, SyncAction::Remove},
+        {{false, {}}, {}, SyncAction::Lock},
+        {{false, {}}, 0, SyncAction::Remove},
+        {{false, {}}, 1, SyncAction::Lock},
+        {{true, 100}, {}, std::nullopt},
+        {{true, 100}, 31, std::nullopt},
+        {{true, 100}, 30, SyncAction::Remove},
+        {{true, {}}, 30, std::nullopt},
+        {{true, {}}, 0, SyncAction::Remove},
         {{true, 140}, 0, std::nullopt},  // a lock day after today
+        // shadowExpire -1 ("never expires", beside no password) and 0 are
+        // no lock day: such a leaver is not removed at once.
+        {{true, -1}, 30, std::nullopt},
+        {{true, 0}, 30, std::nullopt},
+        {{true, -1}, 0, SyncAction::Remove},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.action, leaverAction(c.lock, 130, c.grace))
