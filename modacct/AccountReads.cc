@@ -82,9 +82,15 @@ void ClassGroups::take(const std::string& dn, const std::string& name,
                        const std::set<std::string>& logins) {
     dns[name] = dn;
     for (const std::string& member : members) {
-        if (logins.count(member) > 0) {
-            of[member].push_back(name);
+        const std::string login = lower(member);
+        if (logins.count(login) == 0) {
+            continue;
         }
+        std::vector<std::string>& held = values[login][name];
+        if (held.empty()) {
+            of[login].push_back(name);
+        }
+        held.push_back(member);
     }
 }
 
@@ -100,7 +106,9 @@ ClassGroups AccountReads::readGroups(const std::vector<std::string>& logins) {
     std::vector<std::string> known;
     const std::set<std::string> wanted(logins.begin(), logins.end());
     everyGroupRead_ = whole_;
-    for (const std::string& members : filters("memberUid", logins)) {
+    // memberUid matches exactly; a value another tool wrote in other case
+    // still names the login, as uid does.
+    for (const std::string& members : filters("memberUid:caseIgnoreIA5Match:", logins)) {
         std::string filter = "(&(objectClass=posixGroup)" + members;
         if (!known.empty() && known.size() <= 200) {
             filter += "(!" + orFilters("cn", known).front() + ")";
@@ -136,7 +144,7 @@ std::map<std::string, StoredAccount> AccountReads::accounts(const std::vector<st
             const std::string login = lower(rdnValue(entry->getDN(), "uid"));
             if (wanted.count(login) > 0) {
                 found[login] =
-                    StoredAccount{entry->getDN(), entry->releaseAttributes(), {}, false, {}};
+                    StoredAccount{entry->getDN(), entry->releaseAttributes(), {}, false, {}, {}};
             }
         }
     }
@@ -153,6 +161,7 @@ std::map<std::string, StoredAccount> AccountReads::accounts(const std::vector<st
     }
     for (const auto& [login, names] : groups.of) {
         found[login].classes = names;
+        found[login].memberValues = groups.values.at(login);
     }
     return found;
 }

@@ -29,7 +29,10 @@ std::string rdnValue(const std::string& dn, const std::string& type);
 struct ClassGroups {
     std::map<std::string, std::string> dns;              // name -> DN
     std::map<std::string, std::vector<std::string>> of;  // login -> names
-    // Takes in one group: its DN, name and memberUid values.
+    // login -> name -> the memberUid values naming the login, as stored
+    std::map<std::string, std::map<std::string, std::vector<std::string>>> values;
+    // Takes in one group: its DN, name and memberUid values (a value names
+    // a login of `logins` without regard to case).
     void take(const std::string& dn, const std::string& name,
               const std::vector<std::string>& members, const std::set<std::string>& logins);
 };

@@ -476,7 +476,15 @@ void ChangeEngine::writeGroups(const Round& round, WriteWindow& window, const Ac
         const size_t i = static_cast<size_t>(account - accounts_.data());
         const ChangePlan& plan = *account->plan;
         for (const std::string& name : plan.leaves()) {
-            changes.leave(reads.groupDn(name), name, i, plan.login());
+            // Each value that names the login goes, as it is spelled.
+            const auto held = account->stored.memberValues.find(name);
+            if (held == account->stored.memberValues.end()) {
+                changes.leave(reads.groupDn(name), name, i, plan.login());
+                continue;
+            }
+            for (const std::string& value : held->second) {
+                changes.leave(reads.groupDn(name), name, i, value);
+            }
         }
         for (const std::string& name : plan.joins()) {
             changes.join(reads.groupDn(name), name, i, plan.login());
@@ -485,10 +493,10 @@ void ChangeEngine::writeGroups(const Round& round, WriteWindow& window, const Ac
     const auto record = [this](const GroupChanges::Group& group, const GroupChanges::Member& member,
                                bool joining) {
         LDAPAttributeList listed;
-        listed.addAttribute(LDAPAttribute("memberUid", member.login));
+        listed.addAttribute(LDAPAttribute("memberUid", member.value));
         accounts_[member.account].written.modified(group.dn, joining ? LDAPAttributeList() : listed,
                                                    joining ? listed : LDAPAttributeList(),
-                                                   "memberUid " + member.login + " in " + group.dn);
+                                                   "memberUid " + member.value + " in " + group.dn);
     };
     std::vector<const GroupChanges::Group*> refused;
     for (const GroupChanges::Group& group : changes.groups()) {
@@ -522,7 +530,7 @@ void ChangeEngine::writeGroups(const Round& round, WriteWindow& window, const Ac
                 if (!going(account)) {
                     continue;
                 }
-                const LDAPModList own = GroupChanges::memberChange(member.login, joining);
+                const LDAPModList own = GroupChanges::memberChange(member.value, joining);
                 trace("modify " + group->dn + ": " + describe(own));
                 try {
                     session_.connection()->modify(group->dn, &own);
@@ -531,13 +539,13 @@ void ChangeEngine::writeGroups(const Round& round, WriteWindow& window, const Ac
                 } catch (const LDAPException& e) {
                     const int code = e.getResultCode();
                     if (code == (joining ? LDAP_TYPE_OR_VALUE_EXISTS : LDAP_NO_SUCH_ATTRIBUTE)) {
-                        trace(member.login + (joining ? ": in " : ": not in ") + group->dn +
+                        trace(member.value + (joining ? ": in " : ": not in ") + group->dn +
                               " already");
                         continue;
                     }
                     failWrite(account, e,
-                              joining ? "failed to add " + member.login + " to class " + group->name
-                                      : "failed to remove " + member.login + " from class " +
+                              joining ? "failed to add " + member.value + " to class " + group->name
+                                      : "failed to remove " + member.value + " from class " +
                                             group->name);
                 }
             }

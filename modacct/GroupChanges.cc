@@ -8,7 +8,7 @@ namespace {
 LDAPAttribute memberUids(const std::vector<GroupChanges::Member>& members) {
     LDAPAttribute values("memberUid");
     for (const GroupChanges::Member& member : members) {
-        values.addValue(member.login);
+        values.addValue(member.value);
     }
     return values;
 }

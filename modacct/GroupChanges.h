@@ -13,8 +13,8 @@
 class GroupChanges {
   public:
     struct Member {
-        size_t account;  // the caller's index
-        std::string login;
+        size_t account;     // the caller's index
+        std::string value;  // the login, or a spelling of it a group holds
     };
     struct Group {
         std::string dn;

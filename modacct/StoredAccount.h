@@ -4,6 +4,7 @@
 // whether it is locked and since when.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,10 @@ struct StoredAccount {
     // Whether the card was read, and what it holds when it is there.
     bool contactRead = false;
     std::optional<LDAPAttributeList> contact;
+    // Of each class, the memberUid values that name the login as stored:
+    // written by other tools, a value may spell it in other case ("JDoe"),
+    // which the login still names, and which leaving the class removes.
+    std::map<std::string, std::vector<std::string>> memberValues;
 
     LockState lock() const { return lockState(entry); }
     bool hasObjectClass(const std::string& name) const;

@@ -156,7 +156,17 @@ void SyncPlan::decide(ChangeEngine& changes, ChangeEngine& locks, int today) {
 std::vector<BatchRow> SyncPlan::creationRows() const {
     std::vector<BatchRow> rows;
     for (const size_t item : creations_) {
-        rows.push_back(rows_[items_[item].source]);
+        BatchRow row = rows_[items_[item].source];
+        // The roster governs the classes in scope only: a cell naming staff
+        // or the choir makes no member of it, for a new pupil as for one
+        // who has an account.
+        row.cells.erase(std::remove_if(row.cells.begin(), row.cells.end(),
+                                       [this](const std::pair<std::string, std::string>& cell) {
+                                           return cell.first == "class" &&
+                                                  !classInScope(settings_.scope(), cell.second);
+                                       }),
+                        row.cells.end());
+        rows.push_back(std::move(row));
     }
     return rows;
 }

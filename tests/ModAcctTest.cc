@@ -1,7 +1,8 @@
 // modacct as callers see it: its statuses and messages, standard input,
 // plans, traces, made-up passwords and audit lines, a single run that puts
 // its own writes back when a later one is refused or its new alias is taken
-// meanwhile, a card made again, and the engine's class scope.
+// meanwhile, a card made again, the engine's class scope, and a membership
+// spelled in other case.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -322,6 +323,18 @@ TEST_F(ModAcct, ScopeSetsTheClassesAmongMatchingGroupsOnly) {
         "8a (-scope PATTERN sets the classes among the groups PATTERN matches only)\n",
         r.err);
     EXPECT_EQ(writes, slapd.writesDone());
+}
+
+// A membership another tool wrote with the login in capitals is still the
+// account's, as the login names the entry whatever its case: leaving the
+// class removes the value as it is spelled.
+TEST_F(ModAcct, AMembershipSpelledInOtherCaseIsTheAccounts) {
+    slapd.modify(
+        "dn: cn=users,o=site\nchangetype: modify\ndelete: memberUid\nmemberUid: jdoe\n-\n"
+        "add: memberUid\nmemberUid: JDoe\n");
+    const ProcessResult r = modacct({"-uid", "jdoe", "-delclass", "users"});
+    EXPECT_EQ(0, r.status) << r.out;
+    EXPECT_EQ(std::vector<std::string>{}, slapd.holders("(memberUid:caseIgnoreIA5Match:=jdoe)"));
 }
 
 // The site defaults file gives modacct its directory, never a change:
