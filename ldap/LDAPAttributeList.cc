@@ -3,9 +3,19 @@
 
 #include <strings.h>
 
+namespace {
+
+// Type names match without regard to case; names of other lengths, most of
+// those an entry holds, are passed over without comparing them.
+bool sameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && strcasecmp(a.c_str(), b.c_str()) == 0;
+}
+
+}  // namespace
+
 const LDAPAttribute* LDAPAttributeList::getAttributeByName(const std::string& name) const {
     for (const LDAPAttribute& attribute : attributes_) {
-        if (strcasecmp(attribute.getName().c_str(), name.c_str()) == 0) {
+        if (sameName(attribute.getName(), name)) {
             return &attribute;
         }
     }
@@ -18,7 +28,7 @@ void LDAPAttributeList::addAttribute(const LDAPAttribute& attribute) {
 
 void LDAPAttributeList::addAttribute(LDAPAttribute&& attribute) {
     for (LDAPAttribute& present : attributes_) {
-        if (strcasecmp(present.getName().c_str(), attribute.getName().c_str()) == 0) {
+        if (sameName(present.getName(), attribute.getName())) {
             for (const std::string& value : attribute.getValues()) {
                 present.addValue(value);
             }
@@ -30,7 +40,7 @@ void LDAPAttributeList::addAttribute(LDAPAttribute&& attribute) {
 
 void LDAPAttributeList::replaceAttribute(const LDAPAttribute& attribute) {
     for (LDAPAttribute& present : attributes_) {
-        if (strcasecmp(present.getName().c_str(), attribute.getName().c_str()) == 0) {
+        if (sameName(present.getName(), attribute.getName())) {
             present = attribute;
             return;
         }

@@ -303,7 +303,7 @@ void ChangeEngine::read(const Round& round, AccountReads& reads) {
         }
         account->stored = std::move(found->second);
         account->found = true;
-        if (ChangePlan::needsContact(*account->request, account->stored)) {
+        if (ChangePlan::cardMayChange(*account->request, account->stored)) {
             cards.push_back(&account->stored);
         }
     }
