@@ -303,7 +303,9 @@ void ChangeEngine::read(const Round& round, AccountReads& reads) {
         }
         account->stored = std::move(found->second);
         account->found = true;
-        if (ChangePlan::cardMayChange(*account->request, account->stored)) {
+        // Read even when the entry stays as it is: a run cut short after
+        // the entry's write left its card behind, and the next run mends it.
+        if (ChangePlan::needsContact(*account->request, account->stored)) {
             cards.push_back(&account->stored);
         }
     }

@@ -344,36 +344,6 @@ bool ChangePlan::needsContact(const AccountChange& request, const StoredAccount&
     return shown && stored.hasObjectClass("phpgwAccount");
 }
 
-bool ChangePlan::cardMayChange(const AccountChange& request, const StoredAccount& stored) {
-    if (!needsContact(request, stored)) {
-        return false;
-    }
-    if (request.mail && stored.values("mail") != std::vector<std::string>{*request.mail}) {
-        return true;
-    }
-    const auto wanted = [&](const char* name) {
-        const LDAPAttribute* given = request.attributes.getAttributeByName(name);
-        return given ? given->getValues() : stored.values(name);
-    };
-    const bool shownChanges =
-        std::any_of(std::begin(kCardSources), std::end(kCardSources),
-                    [&](const char* name) { return wanted(name) != stored.values(name); });
-    if (shownChanges) {
-        return true;
-    }
-    // Given again, the names still make cn by the rule, which the stored
-    // one may not follow.
-    const auto first = [](const std::vector<std::string>& values) {
-        return values.empty() ? std::string() : values.front();
-    };
-    const bool renamed = std::any_of(
-        std::begin(kCardSources), std::begin(kCardSources) + 3,
-        [&request](const char* name) { return request.attributes.getAttributeByName(name); });
-    return renamed && stored.values("cn") !=
-                          std::vector<std::string>{commonName(
-                              first(wanted("sn")), first(wanted("givenName")), first(wanted("c")))};
-}
-
 bool ChangePlan::empty() const {
     return userChanges_.size() == 0 && joins_.empty() && leaves_.empty() && !contactAdd_ &&
            contactChanges_.size() == 0;

@@ -39,10 +39,6 @@ class ChangePlan {
     // Whether the plan needs the account's contact card: a groupware
     // account whose card shows a value the request gives.
     static bool needsContact(const AccountChange& request, const StoredAccount& stored);
-    // Whether the card is to be read: it needs the card, and a value the card
-    // shows may change in the entry (the card follows its entry; a request
-    // that gives the stored values again leaves it as it is).
-    static bool cardMayChange(const AccountChange& request, const StoredAccount& stored);
 
     bool empty() const;
     // What changes, by parameter ("class,mail,password"), or "unchanged".
