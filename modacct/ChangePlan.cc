@@ -99,8 +99,11 @@ ChangePlan::ChangePlan(const AccountChange& request, const StoredAccount& stored
     planPassword(request, stored, today);
 
     userChanges_ = conditionalChanges(stored.entry, wanted_, touched_, replaced_);
-    userBefore_ = changedAttributes(stored.entry, wanted_, touched_);
-    userAfter_ = changedAttributes(wanted_, stored.entry, touched_);
+    // What a put-back needs; nothing when nothing changes (most of a roster).
+    if (userChanges_.size() > 0) {
+        userBefore_ = changedAttributes(stored.entry, wanted_, touched_);
+        userAfter_ = changedAttributes(wanted_, stored.entry, touched_);
+    }
     for (const auto& [parameter, attribute] : request.attributeParameters) {
         if (differs(stored, attribute)) {
             kinds_.push_back(parameter);
@@ -303,8 +306,10 @@ void ChangePlan::planContact(const AccountChange& request, const StoredAccount& 
         contactAdd_ = card;
     } else {
         contactChanges_ = conditionalChanges(*stored.contact, card, contactFields(), {});
-        contactBefore_ = changedAttributes(*stored.contact, card, contactFields());
-        contactAfter_ = changedAttributes(card, *stored.contact, contactFields());
+        if (contactChanges_.size() > 0) {
+            contactBefore_ = changedAttributes(*stored.contact, card, contactFields());
+            contactAfter_ = changedAttributes(card, *stored.contact, contactFields());
+        }
     }
     if (kinds_.empty() && (contactAdd_ || contactChanges_.size() > 0)) {
         kinds_.push_back("contact");

@@ -197,8 +197,7 @@ TEST_F(ModAcct, ARefusedWritePutsTheRunsEarlierWritesBack) {
 TEST_F(ModAcct, AuditLines) {
     const std::string capture = testing::TempDir() + "/modacct-syslog";
     std::remove(capture.c_str());
-    const std::vector<std::string> shim{"LD_PRELOAD=" SYSLOG_SHIM, "SYSLOG_CAPTURE=" + capture,
-                                        "ASAN_OPTIONS=verify_asan_link_order=0"};
+    const std::vector<std::string> shim = syslogCaptured(capture);
     const auto run = [&](const std::vector<std::string>& args) {
         return runModacct(joined(adminArgs(slapd), args), "", shim).status;
     };

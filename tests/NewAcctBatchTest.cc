@@ -285,11 +285,9 @@ TEST(NewAcctBatch, MadeUpPasswords) {
     // With the audit lines caught by the preloaded syslog stand-in.
     const std::string capture = testing::TempDir() + "/batch-syslog";
     std::remove(capture.c_str());
-    const ProcessResult r =
-        runProcess(NEWACCT_BIN,
-                   shared(slapd.portText(), {"-genpw", "-reqpwdchange", "-batch", file}), "", false,
-                   {"LC_ALL=C.UTF-8", "LD_PRELOAD=" SYSLOG_SHIM, "SYSLOG_CAPTURE=" + capture,
-                    "ASAN_OPTIONS=detect_leaks=1:verify_asan_link_order=0"});
+    const ProcessResult r = runProcess(
+        NEWACCT_BIN, shared(slapd.portText(), {"-genpw", "-reqpwdchange", "-batch", file}), "",
+        false, joined({"LC_ALL=C.UTF-8"}, syslogCaptured(capture)));
     ASSERT_EQ(0, r.status) << r.out << r.err;
     std::ifstream in(capture);
     const std::string audit((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -227,9 +227,7 @@ TEST(SiteDefaults, TheDefaultFileMayBeMissing) {
 TEST(Audit, OneLinePerRunWithItsOutcome) {
     const std::string capture = testing::TempDir() + "/syslog-capture";
     std::remove(capture.c_str());
-    const std::vector<std::string> environment{
-        "LD_PRELOAD=" SYSLOG_SHIM, "SYSLOG_CAPTURE=" + capture,
-        "ASAN_OPTIONS=detect_leaks=1:verify_asan_link_order=0"};
+    const std::vector<std::string> environment = syslogCaptured(capture);
     Slapd slapd{kJdoeEntries};
     slapd.modify(kJdoeReferences);
     Cyrus cyrus;

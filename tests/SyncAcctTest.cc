@@ -140,8 +140,7 @@ class SyncAcct : public testing::Test {
         EXPECT_EQ(mailboxes, cyrus.mailboxesWithAcls());
         for (const std::string& text : planned)
             EXPECT_NE(std::string::npos, dry.out.find(text)) << text << " not in:\n" << dry.out;
-        const ProcessResult real =
-            sync(rows, extra, {"LD_PRELOAD=" SYSLOG_SHIM, "SYSLOG_CAPTURE=" + audit});
+        const ProcessResult real = sync(rows, extra, syslogCaptured(audit));
         EXPECT_EQ(actions(dry.out), actions(real.out));
         return real;
     }

@@ -35,8 +35,8 @@ void expectEveryLoss(const std::vector<ScriptStep>& opening,
                      const std::vector<Exchange>& conversation,
                      const std::vector<std::string>& stage) {
     // One file per stage and process: the IMAP and Sieve cases may run at once.
-    const std::string capture = testing::TempDir() + "/tls-loss-capture" + stage[0] + "-" +
-                                std::to_string(getpid());
+    const std::string capture =
+        testing::TempDir() + "/tls-loss-capture" + stage[0] + "-" + std::to_string(getpid());
     for (size_t step = 1; step < conversation.size(); ++step) {
         std::remove(capture.c_str());
         ScriptedServer server(vanishingAt(opening, conversation, step));
@@ -45,10 +45,7 @@ void expectEveryLoss(const std::vector<ScriptStep>& opening,
             "jdoe", "-CH",   "127.0.0.1", "-cacert", testCertificate("ca.pem")};
         args.insert(args.end(), stage.begin(), stage.end());
         args.push_back(server.portText());
-        const ProcessResult r =
-            runProcess(DROPACCT_BIN, args, "", false,
-                       {"LD_PRELOAD=" SYSLOG_SHIM, "SYSLOG_CAPTURE=" + capture,
-                        "ASAN_OPTIONS=detect_leaks=1:verify_asan_link_order=0"});
+        const ProcessResult r = runProcess(DROPACCT_BIN, args, "", false, syslogCaptured(capture));
         const Exchange& expected = conversation[step];
         const std::string where = stage[0] + " vanishing at step " + std::to_string(step);
         EXPECT_EQ(expected.status, r.status) << where << ": " << r.out << r.err;

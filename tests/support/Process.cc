@@ -96,3 +96,9 @@ std::string makeTempFolder(const std::string& prefix) {
     }
     return pattern;
 }
+
+std::vector<std::string> syslogCaptured(const std::string& capture) {
+    // The shim comes before the sanitizers' runtime in the preload order.
+    return {"LD_PRELOAD=" SYSLOG_SHIM, "SYSLOG_CAPTURE=" + capture,
+            "ASAN_OPTIONS=detect_leaks=1:verify_asan_link_order=0"};
+}

@@ -17,6 +17,10 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
                          const std::string& input = std::string(), bool feedInput = false,
                          const std::vector<std::string>& environment = {});
 
+// The environment of a run whose syslog lines go to the file `capture`
+// (the syslog shim preloaded, also under the sanitizers).
+std::vector<std::string> syslogCaptured(const std::string& capture);
+
 // Runs `program` once for each argument list of `runs`, all started at
 // once; the results in the order of `runs`.
 std::vector<ProcessResult> runTogether(const std::string& program,
