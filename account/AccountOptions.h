@@ -39,3 +39,19 @@ int readAccountOptions(const std::vector<option>& table, int argc, char** argv, 
 int readRunParameters(int argc, char** argv, std::istream& in,
                       const std::function<int()>& readOptions,
                       const std::function<void(const std::string&, const std::string&)>& take);
+
+// The same into a program's `settings` (its addParam), from standard input
+// or through `readOptions`, then its site defaults under what was given.
+template <class Settings>
+int readRunSettings(Settings& settings, int argc, char** argv, std::istream& in, std::ostream& out,
+                    int (*readOptions)(Settings&, int, char**, std::ostream&)) {
+    const int status = readRunParameters(
+        argc, argv, in, [&] { return readOptions(settings, argc, argv, out); },
+        [&settings](const std::string& name, const std::string& value) {
+            settings.addParam(name, value);
+        });
+    if (status < 0) {
+        settings.applySiteDefaults();
+    }
+    return status;
+}

@@ -25,15 +25,10 @@ int main(int argc, char** argv) {
     ChangeSettings settings;
     std::unique_ptr<ChangeBatch> batch;
     try {
-        const int status = readRunParameters(
-            argc, argv, std::cin, [&] { return readOptions(settings, argc, argv, std::cout); },
-            [&settings](const std::string& name, const std::string& value) {
-                settings.addParam(name, value);
-            });
+        const int status = readRunSettings(settings, argc, argv, std::cin, std::cout, readOptions);
         if (status >= 0) {
             return status;
         }
-        settings.applySiteDefaults();
         if (!settings.batchFile().empty()) {
             batch = std::make_unique<ChangeBatch>(settings);
         }

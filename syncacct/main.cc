@@ -27,15 +27,10 @@ int main(int argc, char** argv) {
     SyncSettings settings;
     std::unique_ptr<SyncRun> sync;
     try {
-        const int status = readRunParameters(
-            argc, argv, std::cin, [&] { return readOptions(settings, argc, argv, std::cout); },
-            [&settings](const std::string& name, const std::string& value) {
-                settings.addParam(name, value);
-            });
+        const int status = readRunSettings(settings, argc, argv, std::cin, std::cout, readOptions);
         if (status >= 0) {
             return status;
         }
-        settings.applySiteDefaults();
         settings.check();
         sync = std::make_unique<SyncRun>(settings);
     } catch (const MyException& e) {
