@@ -192,10 +192,27 @@ void ChangePlan::planClasses(const AccountChange& request, const StoredAccount& 
     }
     kinds_.push_back("class");
     // As newacct computes it: the group ID, then each class's system group.
+    // Only the IDs of the classes left go and only those of the classes
+    // joined come: any other stored ID may be a run's join or leave whose
+    // group write is still to come.
     if (stored.hasObjectClass("TolvoplendarConfig")) {
         const unsigned gid =
             static_cast<unsigned>(std::strtoul(stored.first("gidNumber").c_str(), nullptr, 10));
-        wanted_.replaceAttribute(plendarGroupIds(gid, final));
+        const std::vector<std::string> kept = plendarGroupIds(gid, final).getValues();
+        const std::vector<std::string> left = plendarGroupIds(gid, leaves_).getValues();
+        LDAPAttribute ids("plendarGroupID");
+        for (const std::string& id : stored.values("plendarGroupID")) {
+            if (holds(kept, id) || !holds(left, id)) {
+                ids.addValue(id);
+            }
+        }
+        const std::vector<std::string> joined = plendarGroupIds(gid, joins_).getValues();
+        for (const std::string& id : joined) {
+            if (!holds(ids.getValues(), id)) {
+                ids.addValue(id);
+            }
+        }
+        wanted_.replaceAttribute(ids);
         touch("plendarGroupID");
     }
 }
