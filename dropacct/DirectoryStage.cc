@@ -8,6 +8,7 @@
 #include "common/Escape.h"
 #include "common/LdapErrorText.h"
 #include "common/LdifWriter.h"
+#include "common/LoginName.h"
 #include "common/MyException.h"
 #include "dropacct/AccountRemoval.h"
 #include "dropacct/RemovalPolicy.h"
@@ -111,26 +112,39 @@ void DirectoryStage::removeReferences(const std::vector<AccountRemoval*>& accoun
     for (const AccountRemoval* account : accounts) {
         uids.push_back(account->uid());
     }
-    // One account needs no values: every entry found holds its uid.
+    // memberUid matches exactly, but another tool may have written the
+    // login in other case: that value names the same account, so groups are
+    // found ignoring case and each value goes as it is spelled. A shared
+    // folder's deliverToUID is ours alone.
+    const bool anyCase = attribute == "memberUid";
+    // One account needs no values when every entry found holds its uid.
     const bool one = accounts.size() == 1;
+    const bool valuesNeeded = anyCase || !one;
     try {
         std::unique_ptr<LDAPSearchResults> results = connection_->search(
             settings_.baseDN, LDAPConnection::SEARCH_ONE,
-            "(&(objectClass=" + objectClass + ")" + anyOf(attribute, uids) + ")",
-            StringList{one ? "dn" : attribute}, one);
+            "(&(objectClass=" + objectClass + ")" +
+                anyOf(anyCase ? attribute + ":caseIgnoreIA5Match:" : attribute, uids) + ")",
+            StringList{valuesNeeded ? attribute : "dn"}, !valuesNeeded);
         while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
             std::vector<AccountRemoval*> members;
             LDAPAttribute values(attribute);
             const LDAPAttribute* held = entry->getAttributes()->getAttributeByName(attribute);
             for (AccountRemoval* account : accounts) {
-                bool member = one;
-                for (size_t i = 0; !member && held && i < held->getNumValues(); ++i) {
-                    // Both attributes match exactly.
-                    member = held->getValues()[i] == account->uid();
+                bool member = !valuesNeeded;
+                if (member) {
+                    values.addValue(account->uid());
+                }
+                for (size_t i = 0; valuesNeeded && held && i < held->getNumValues(); ++i) {
+                    const std::string& value = held->getValues()[i];
+                    if (value == account->uid() ||
+                        (anyCase && lowerCaseLogin(value) == account->uid())) {
+                        member = true;
+                        values.addValue(value);
+                    }
                 }
                 if (member) {
                     members.push_back(account);
-                    values.addValue(account->uid());
                 }
             }
             if (members.empty()) {

@@ -227,7 +227,8 @@ sn: A
 )";
 
 // A leaver typed in another case than newacct stored her (the directory
-// keeps her DN among the address-book administrators in yet another, and
+// keeps her DN among the address-book administrators and her login in a
+// group, written by another tool, in yet another case, and
 // -bDN is written with blanks), and a uid that names another user's
 // folder: the first is gone from every server, the second removes nothing,
 // and nothing else changes.
@@ -235,6 +236,7 @@ TEST(DropAcctBatchRoster, MixedCaseAndDottedLogins) {
     Slapd slapd(kLeavers);
     slapd.modify(
         "dn: cn=users,o=site\nchangetype: modify\nadd: memberUid\nmemberUid: mmueller\n\n"
+        "dn: cn=staff,o=site\nchangetype: modify\nadd: memberUid\nmemberUid: MMueller\n\n"
         "dn: cn=AddressAdmins,o=AddressBook,o=site\nchangetype: modify\nadd: member\n"
         "member: uid=MMueller, o=site\n");
     Cyrus cyrus;
@@ -245,6 +247,7 @@ TEST(DropAcctBatchRoster, MixedCaseAndDottedLogins) {
     cyrus.putScripts("anna", {"b"}, "b");
     Entries directory = expectedAfterRemoval(parseDump(slapd.dump()), {"mmueller"});
     directory["cn=AddressAdmins,o=AddressBook,o=site"].erase("member: uid=MMueller,o=site");
+    directory["cn=staff,o=site"].erase("memberUid: MMueller");
     const std::string mailboxes = mailboxesAfterRemoval(cyrus.mailboxesWithAcls(), {"mmueller"});
     const std::string annasScripts = cyrus.listScripts("anna");
     const std::string roster = testing::TempDir() + "/mixed.csv";

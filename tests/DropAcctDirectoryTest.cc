@@ -26,10 +26,11 @@ class DropAcctDirectory : public ::testing::Test {
     Slapd slapd{kJdoeEntries};
 };
 
-// The uid as typed in another case is the login newacct stored: memberUid
-// and the other references match only that.
+// The uid as typed in another case is the login newacct stored; a
+// memberUid that another tool wrote in other case is that login too.
 TEST_F(DropAcctDirectory, RemovesTheAccountAndEveryReferenceToIt) {
     slapd.modify(kJdoeReferences);
+    slapd.modify("dn: cn=staff,o=site\nchangetype: modify\nadd: memberUid\nmemberUid: JDoe\n");
     const ProcessResult r = drop("JDoe", {"-debug"});
     EXPECT_EQ(0, r.status) << r.out;
     EXPECT_EQ("", r.out);
