@@ -242,7 +242,7 @@ TEST_F(SyncAcct, GraceZeroRemovesTheLeaversFromAllThreeServersAndNothingElse) {
     EXPECT_EQ(0u, cyrus.listScripts("dan").rfind("NO", 0));
     EXPECT_EQ(annasScripts, cyrus.listScripts("anna"));
     EXPECT_NE(std::string::npos,
-              audited().find("syncacct: by=admin uid=dan stages=ldap,sieve,imap entries=2 "));
+              audited().find("syncacct: by=admin uid=dan stages=sieve,imap,ldap entries=2 "));
 }
 
 // A mail server lost while leavers are removed leaves their entries, locked
