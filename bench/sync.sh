@@ -6,7 +6,7 @@
 # on hand-made rosters; a sync with nothing to do against one search.
 # Prints figures; asserts nothing.
 #
-#   bench/sync.sh [--quick]
+#   bench/sync.sh [--quick] [--noop]
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$top/build-bench

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "account/AccountNames.h"
+#include "account/ContactEntry.h"
 #include "common/Escape.h"
 #include "ldap/LDAPConnection.h"
 #include "ldap/LDAPException.h"
@@ -175,11 +176,17 @@ void AccountReads::contacts(const std::vector<StoredAccount*>& accounts) {
         cards.push_back(card);
         account->contactRead = true;
     }
+    // Only what a plan compares: a card's other fields (notes, phone
+    // numbers) are the groupware's and never change here.
+    StringList fields;
+    for (const std::string& field : contactFields()) {
+        fields.add(field);
+    }
     try {
         for (const std::string& filter : filters("uid", cards)) {
             std::unique_ptr<LDAPSearchResults> results =
                 connection_.search("o=AddressBook," + baseDN_, LDAPConnection::SEARCH_ONE,
-                                   filter.empty() ? "(objectClass=*)" : filter);
+                                   filter.empty() ? "(objectClass=*)" : filter, fields);
             ++searches_;
             while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
                 const auto at = byCard.find(lower(rdnValue(entry->getDN(), "uid")));
