@@ -263,7 +263,7 @@ def main():
             for run in runs[r % len(runs):] + runs[:r % len(runs)]:
                 run()
             print(f"  round {r + 1}: " + ", ".join(f"{name} {t[-1]:.2f} s"
-                                                  for name, t in times.items()), flush=True)
+                                                  for name, t in times.items() if t), flush=True)
     finally:
         servers.stop()
         subprocess.run(["rm", "-rf", work])
