@@ -32,10 +32,21 @@ std::string anyOf(const std::string& attribute, const std::vector<std::string>& 
 
 void DirectoryStage::run(const std::vector<AccountRemoval*>& accounts) {
     bind();
-    removeReferences(stillGoing(accounts), "posixGroup", "memberUid", -14,
-                     "failed to remove user from ldap groups: ");
-    removeReferences(stillGoing(accounts), "TolvoIMAPFolderObject", "deliverToUID", -15,
-                     "failed to remove user from shared folder:");
+    const auto groups = [this, &accounts] {
+        removeReferences(stillGoing(accounts), "posixGroup", "memberUid", -14,
+                         "failed to remove user from ldap groups: ");
+    };
+    const auto folders = [this, &accounts] {
+        removeReferences(stillGoing(accounts), "TolvoIMAPFolderObject", "deliverToUID", -15,
+                         "failed to remove user from shared folder:");
+    };
+    // A sync finds its leavers through their classes: its removal deletes
+    // the entry first and the memberships last, so that a removal cut short
+    // anywhere leaves a member of the classes, found again by the next sync.
+    if (!settings_.directoryLast) {
+        groups();
+        folders();
+    }
     for (AccountRemoval* account : stillGoing(accounts)) {
         settings_.trace("DropAcct::dropAcctLDAPEntry()");
         deleteSubtree(*account);
@@ -43,6 +54,10 @@ void DirectoryStage::run(const std::vector<AccountRemoval*>& accounts) {
     removeAdministrators(stillGoing(accounts));
     for (AccountRemoval* account : stillGoing(accounts)) {
         deleteUserEntry(*account);
+    }
+    if (settings_.directoryLast) {
+        folders();
+        groups();
     }
     if (!stillGoing(accounts).empty()) {
         connection_->unbind();

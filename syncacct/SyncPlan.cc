@@ -115,13 +115,19 @@ void SyncPlan::decide(ChangeEngine& changes, ChangeEngine& locks, int today) {
         }
     }
     std::vector<std::optional<SyncAction>> leaving(leavers_.size());
+    std::vector<bool> entryGone(leavers_.size(), false);
     for (size_t j = 0; j < leavers_.size(); ++j) {
         const ChangeEngine::Outcome found = locks.outcome(j);
-        // A member without an account is no account to lock or remove.
         if (found.stored) {
             ++managed_;
             leaving[j] = leaverAction(found.stored->lock(), today, settings_.grace());
             unchanged_ += leaving[j] ? 0 : 1;
+        } else if (settings_.grace()) {
+            // A member without an account is what a removal cut short
+            // leaves (the memberships go last): a removing sync finishes
+            // it. Not an account: the guard does not count it.
+            leaving[j] = SyncAction::Remove;
+            entryGone[j] = true;
         }
         if (!found.stored || leaving[j] != SyncAction::Lock) {
             locks.leaveOut(j);
@@ -146,7 +152,7 @@ void SyncPlan::decide(ChangeEngine& changes, ChangeEngine& locks, int today) {
             if (leaving[j] == action) {
                 add(action, leavers_[j], j, leaverItems_);
                 if (action == SyncAction::Remove) {
-                    removals_.push_back(j);
+                    (entryGone[j] ? leftovers_ : removals_).push_back(j);
                 }
             }
         }
@@ -185,9 +191,12 @@ std::string SyncPlan::summary() const {
 }
 
 std::optional<MyException> SyncPlan::guard() const {
-    const size_t leaving = std::count_if(items_.begin(), items_.end(), [](const SyncItem& item) {
-        return item.action == SyncAction::Lock || item.action == SyncAction::Remove;
-    });
+    const size_t leaving = std::count_if(items_.begin(), items_.end(),
+                                         [](const SyncItem& item) {
+                                             return item.action == SyncAction::Lock ||
+                                                    item.action == SyncAction::Remove;
+                                         }) -
+                           leftovers_.size();
     const int percent = settings_.maxLeavers();
     if (settings_.force() || leaving * 100 <= static_cast<size_t>(percent) * managed_) {
         return std::nullopt;

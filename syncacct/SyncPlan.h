@@ -53,6 +53,10 @@ class SyncPlan {
     size_t leaverItem(size_t leaver) const { return leaverItems_[leaver]; }
     // The leavers to remove, with their items.
     const std::vector<size_t>& removals() const { return removals_; }
+    // The leavers whose entries are gone, with their items: members of
+    // their classes still, left by a removal cut short. Only their
+    // references in the directory are to go.
+    const std::vector<size_t>& leftovers() const { return leftovers_; }
 
     // "to create 3, to move 2, ... unchanged 6 (of 14 managed accounts)".
     std::string summary() const;
@@ -75,6 +79,7 @@ class SyncPlan {
     std::vector<size_t> rowItems_;
     std::vector<size_t> leaverItems_;
     std::vector<size_t> removals_;
+    std::vector<size_t> leftovers_;
     size_t unchanged_ = 0;
     size_t managed_ = 0;
 };

@@ -152,10 +152,13 @@ int SyncRun::run(std::ostream& out, std::ostream& err) {
     session.unbind();
 
     std::ostringstream removalPlan;
-    if (!stop && !plan.removals().empty()) {
-        DropAcct removal(settings_.removal());
+    const auto remove = [&](const RemovalSettings& settings, const std::vector<size_t>& leavers) {
+        if (stop || leavers.empty()) {
+            return;
+        }
+        DropAcct removal(settings);
         std::vector<AccountRemoval> accounts;
-        for (const size_t leaver : plan.removals()) {
+        for (const size_t leaver : leavers) {
             accounts.emplace_back(items[plan.leaverItem(leaver)].uid);
         }
         bool removable = true;
@@ -163,7 +166,7 @@ int SyncRun::run(std::ostream& out, std::ostream& err) {
         progress.settled = [&](AccountRemoval& account) {
             const auto& failure = account.failure();
             removable = removable && !failure;
-            report.settle(plan.leaverItem(plan.removals()[&account - accounts.data()]),
+            report.settle(plan.leaverItem(leavers[&account - accounts.data()]),
                           failure ? failure->code & 0xff : 0, failure ? failure->message : "");
             if (!dryRun) {
                 account.audit(removal.settings(), kProgram);
@@ -177,7 +180,13 @@ int SyncRun::run(std::ostream& out, std::ostream& err) {
         if (removable) {
             removal.printPlan(removalPlan);
         }
-    }
+    };
+    remove(settings_.removal(), plan.removals());
+    // What a removal cut short left: the mail went before the entry, and
+    // the mail of an entry deleted by other means is not the sync's.
+    RemovalSettings referencesOnly = settings_.removal();
+    referencesOnly.sieve = referencesOnly.imap = false;
+    remove(referencesOnly, plan.leftovers());
     if (stop) {
         report.settleRest(stop->code & 0xff, stop->message);
     }

@@ -260,6 +260,32 @@ TEST_F(SyncAcct, ARemovalCutShortByAMailServerIsFinishedByTheNextRun) {
     EXPECT_EQ(mailboxesAfterRemoval(mailboxes, {"dan", "eva"}), cyrus.mailboxesWithAcls());
 }
 
+// The directory lost at the leavers' class group, after their mail and
+// entries went: they are left members of their class, and the same sync
+// run again takes those memberships away, and nothing else: a mailbox of a
+// login whose entry is gone is not the sync's to delete.
+TEST_F(SyncAcct, ARemovalCutShortByTheDirectoryIsFinishedByTheNextRun) {
+    ASSERT_EQ(0, sync(kThisYear).status);
+    {
+        DroppingProxy proxy(slapd.port(), "cn=10a,o=site", DroppingProxy::Relayed);
+        const ProcessResult cut =
+            runSyncacct(joined(syncArgs(kThisYear, proxy.portText()), {"-grace", "0"}));
+        EXPECT_EQ(237, cut.status) << cut.out << cut.err;
+        EXPECT_EQ("dan\tremove\neva\tremove\n", actions(cut.out));
+        EXPECT_EQ(std::string::npos, cut.out.find("\t0")) << cut.out;
+    }
+    EXPECT_FALSE(slapd.exists("uid=dan,o=site"));
+    EXPECT_EQ(std::vector<std::string>{"cn=10a,o=site"}, slapd.holders("(memberUid=dan)"));
+    cyrus.imap({"C create user.eva"});
+    const std::string mailboxes = cyrus.mailboxesWithAcls();
+    const ProcessResult again = sync(kThisYear, {"-grace", "0"});
+    EXPECT_EQ(0, again.status) << again.out << again.err;
+    EXPECT_EQ("dan\tremove\t0\neva\tremove\t0\n", again.out);
+    EXPECT_EQ(std::vector<std::string>{}, slapd.holders("(|(memberUid=dan)(memberUid=eva))"));
+    EXPECT_EQ(mailboxes, cyrus.mailboxesWithAcls());
+    EXPECT_EQ("", sync(kThisYear, {"-grace", "0"}).out);
+}
+
 TEST_F(SyncAcct, TheSameRosterAgainFindsNothingToDoAndWritesNothing) {
     ASSERT_EQ(0, sync(kThisYear).status);
     const long writes = slapd.writesDone();

@@ -55,8 +55,12 @@ DroppingProxy::DroppingProxy(int upstreamPort, int cutAt, Cut cut,
     thread_ = std::thread(&DroppingProxy::run, this);
 }
 
-DroppingProxy::DroppingProxy(int upstreamPort, std::string mark)
-    : upstreamPort_(upstreamPort), cutAt_(0), cut_(BeforeRequest), mark_(std::move(mark)) {
+DroppingProxy::DroppingProxy(int upstreamPort, std::string mark, Later later)
+    : upstreamPort_(upstreamPort),
+      cutAt_(0),
+      cut_(BeforeRequest),
+      mark_(std::move(mark)),
+      later_(later) {
     listener_ = listenOnLoopback(port_, "dropping proxy");
     thread_ = std::thread(&DroppingProxy::run, this);
 }
@@ -88,7 +92,7 @@ void DroppingProxy::run() {
         if (poll(&waiting, 1, 50) > 0) {
             const int again = accept(listener_, nullptr, nullptr);
             if (again >= 0)
-                relay(again, false);
+                relay(again, !mark_.empty() && !markSent_);
         }
     }
     close(listener_);
@@ -132,8 +136,10 @@ void DroppingProxy::forward(int client, int upstream, bool cutting) {
                 if (here && cut_ == BeforeRequest)
                     return;
                 if (cutting && !mark_.empty() &&
-                    pending.substr(0, size).find(mark_) != std::string::npos)
+                    pending.substr(0, size).find(mark_) != std::string::npos) {
+                    markSent_ = true;
                     return;
+                }
                 if (!sendAll(upstream, pending.data(), size))
                     return;
                 pending.erase(0, size);

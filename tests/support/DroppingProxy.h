@@ -30,7 +30,9 @@ class DroppingProxy {
                   std::function<void(int)> beforeRequest = nullptr, Framing framing = Ldap,
                   Later later = NoServer);
     // Cuts before the first request whose bytes hold `mark` (a DN, say).
-    DroppingProxy(int upstreamPort, std::string mark);
+    // Relayed: connections one after another are relayed until one of them
+    // sends the mark.
+    DroppingProxy(int upstreamPort, std::string mark, Later later = NoServer);
     ~DroppingProxy();
     DroppingProxy(const DroppingProxy&) = delete;
     DroppingProxy& operator=(const DroppingProxy&) = delete;
@@ -57,5 +59,6 @@ class DroppingProxy {
     int listener_ = -1;
     int port_ = 0;
     int messages_ = 0;
+    bool markSent_ = false;
     std::thread thread_;
 };
