@@ -21,3 +21,20 @@ std::string lowerCaseLogin(std::string name) {
     }
     return name;
 }
+
+std::string loginNamedBy(const std::string& value) {
+    std::string login;
+    bool blank = false;
+    for (const char c : value) {
+        if (c == ' ') {
+            blank = !login.empty();
+            continue;
+        }
+        if (blank) {
+            login += ' ';
+            blank = false;
+        }
+        login += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return login;
+}

@@ -13,3 +13,9 @@ bool isUsableLoginName(const std::string& name);
 // Directory names ignore case but memberUid, mailbox names and ACL
 // identifiers do not, so "MMueller" and "mmueller" must be one account.
 std::string lowerCaseLogin(std::string name);
+
+// The login a memberUid value names, as the directory compares values when
+// it ignores case (caseIgnoreIA5Match): blanks at the ends dropped, each
+// run of blanks inside one blank, ASCII letters in lower case. The group's
+// own match ignores those blanks too, so " JDoe " is jdoe's value.
+std::string loginNamedBy(const std::string& value);

@@ -129,7 +129,9 @@ void DirectoryStage::removeReferences(const std::vector<AccountRemoval*>& accoun
     }
     // memberUid matches exactly, but another tool may have written the
     // login in other case: that value names the same account, so groups are
-    // found ignoring case and each value goes as it is spelled. A shared
+    // found ignoring case and each value goes as it is spelled. Values are
+    // compared here as the filter compared them (blanks included): a group
+    // found must not keep a value that names the account. A shared
     // folder's deliverToUID is ours alone.
     const bool anyCase = attribute == "memberUid";
     // One account needs no values when every entry found holds its uid.
@@ -153,7 +155,7 @@ void DirectoryStage::removeReferences(const std::vector<AccountRemoval*>& accoun
                 for (size_t i = 0; valuesNeeded && held && i < held->getNumValues(); ++i) {
                     const std::string& value = held->getValues()[i];
                     if (value == account->uid() ||
-                        (anyCase && lowerCaseLogin(value) == account->uid())) {
+                        (anyCase && loginNamedBy(value) == loginNamedBy(account->uid()))) {
                         member = true;
                         values.addValue(value);
                     }

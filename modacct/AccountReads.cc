@@ -11,6 +11,7 @@
 #include "account/AccountNames.h"
 #include "account/ContactEntry.h"
 #include "common/Escape.h"
+#include "common/LoginName.h"
 #include "ldap/LDAPConnection.h"
 #include "ldap/LDAPException.h"
 
@@ -83,7 +84,8 @@ void ClassGroups::take(const std::string& dn, const std::string& name,
                        const std::set<std::string>& logins) {
     dns[name] = dn;
     for (const std::string& member : members) {
-        const std::string login = lower(member);
+        // As the directory's filter matched it: " JDoe " is jdoe's.
+        const std::string login = loginNamedBy(member);
         if (logins.count(login) == 0) {
             continue;
         }

@@ -27,10 +27,14 @@ class DropAcctDirectory : public ::testing::Test {
 };
 
 // The uid as typed in another case is the login newacct stored; a
-// memberUid that another tool wrote in other case is that login too.
+// memberUid that another tool wrote in other case, or with blanks the
+// directory ignores (" JDoe  "), is that login too; "jdoes" is not.
 TEST_F(DropAcctDirectory, RemovesTheAccountAndEveryReferenceToIt) {
     slapd.modify(kJdoeReferences);
-    slapd.modify("dn: cn=staff,o=site\nchangetype: modify\nadd: memberUid\nmemberUid: JDoe\n");
+    slapd.modify(
+        "dn: cn=staff,o=site\nchangetype: modify\nadd: memberUid\nmemberUid: JDoe\n\n"
+        "dn: cn=audio,o=site\nchangetype: modify\nadd: memberUid\nmemberUid:: IEpEb2UgIA==\n"
+        "memberUid: jdoes\n");
     const ProcessResult r = drop("JDoe", {"-debug"});
     EXPECT_EQ(0, r.status) << r.out;
     EXPECT_EQ("", r.out);
@@ -38,6 +42,7 @@ TEST_F(DropAcctDirectory, RemovesTheAccountAndEveryReferenceToIt) {
         "DropAcct::dropAcctLDAPGroups()\n"
         "    removing user from: cn=users,o=site\n"
         "    removing user from: cn=staff,o=site\n"
+        "    removing user from: cn=audio,o=site\n"
         "DropAcct::dropAcctLDAPsharedFolder()\n"
         "    removing user from: cn=shared1,o=site\n"
         "DropAcct::dropAcctLDAPEntry()\n"
@@ -60,6 +65,8 @@ TEST_F(DropAcctDirectory, RemovesTheAccountAndEveryReferenceToIt) {
               slapd.search("cn=users,o=site", "(objectClass=*)", "base", "memberUid"));
     EXPECT_EQ("dn: cn=staff,o=site\n\n",
               slapd.search("cn=staff,o=site", "(objectClass=*)", "base", "memberUid"));
+    EXPECT_EQ("dn: cn=audio,o=site\nmemberUid: jdoes\n\n",
+              slapd.search("cn=audio,o=site", "(objectClass=*)", "base", "memberUid"));
     EXPECT_EQ("dn: cn=projects,ou=groups,o=site\nmemberUid: alice\nmemberUid: jdoe\n\n",
               slapd.search("cn=projects,ou=groups,o=site", "(objectClass=*)", "base", "memberUid"));
     EXPECT_EQ("dn: cn=shared1,o=site\ndeliverToUID: alice\n\n",
