@@ -44,7 +44,7 @@ ScopedClasses readScopedClasses(LDAPConnection& connection, const std::string& b
             }
             const LDAPAttribute* values = entry->getAttributes()->getAttributeByName("memberUid");
             for (size_t i = 0; values && i < values->getNumValues(); ++i) {
-                members.insert(lowerCaseLogin(values->getValues()[i]));
+                members.insert(loginNamedBy(values->getValues()[i]));
             }
         }
     }

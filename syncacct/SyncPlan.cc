@@ -82,8 +82,8 @@ void SyncPlan::request(const std::vector<std::string>& members) {
         try {
             request.check();
         } catch (const MyException&) {
-            // A value no login can have ("alice " would address alice's
-            // entry): it names no account of this class.
+            // A value no login can have (a control character, say): it
+            // names no account of this class.
             continue;
         }
         leavers_.push_back(member);

@@ -174,11 +174,14 @@ TEST_F(SyncAcct, CreatesMovesChangesAndLocksAsItsDryRunSaidAndLeavesTheRestAlone
     const EntryValues staff = entryValues(slapd, "cn=staff,o=site");
     const EntryValues otto = entryValues(slapd, "uid=otto,o=site");
     const EntryValues anna = entryValues(slapd, "uid=anna,o=site");
-    // Another tool wrote ben's membership of 10b in capitals: it is still
-    // his, and goes when he moves.
+    // Another tool wrote ben's membership of 10b in capitals, and dan's of
+    // 10a with blanks the directory ignores: they are still theirs, ben's
+    // goes when he moves, and dan is a leaver.
     slapd.modify(
         "dn: cn=10b,o=site\nchangetype: modify\ndelete: memberUid\nmemberUid: ben\n-\n"
-        "add: memberUid\nmemberUid: BEN\n");
+        "add: memberUid\nmemberUid: BEN\n\n"
+        "dn: cn=10a,o=site\nchangetype: modify\ndelete: memberUid\nmemberUid: dan\n-\n"
+        "add: memberUid\nmemberUid:: IERhbiA=\n");
     const ProcessResult r =
         syncAsPlanned(kThisYear, {},
                       {"# to create 1, to move 2, to change 1, to lock 2, to unlock 0, to remove "
