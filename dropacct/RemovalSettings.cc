@@ -130,11 +130,10 @@ void RemovalSettings::check() const {
 std::string RemovalSettings::stageNames() const {
     // In the order they run: a sync's removal leaves the directory last.
     std::string stages;
-    for (const auto& [chosen, name] :
-         {std::pair<bool, const char*>{ldap && !directoryLast, "ldap"},
-          {sieve, "sieve"},
-          {imap, "imap"},
-          {ldap && directoryLast, "ldap"}}) {
+    for (const auto& [chosen, name] : {std::pair<bool, const char*>{ldap && !directoryLast, "ldap"},
+                                       {sieve, "sieve"},
+                                       {imap, "imap"},
+                                       {ldap && directoryLast, "ldap"}}) {
         if (chosen) {
             stages += (stages.empty() ? "" : ",") + std::string(name);
         }
