@@ -134,6 +134,13 @@ void DirectoryStage::removeReferences(const std::vector<AccountRemoval*>& accoun
     // found must not keep a value that names the account. A shared
     // folder's deliverToUID is ours alone.
     const bool anyCase = attribute == "memberUid";
+    const auto key = [anyCase](const std::string& value) {
+        return anyCase ? loginNamedBy(value) : value;
+    };
+    std::vector<std::string> keys;
+    for (const std::string& uid : uids) {
+        keys.push_back(key(uid));
+    }
     // One account needs no values when every entry found holds its uid.
     const bool one = accounts.size() == 1;
     const bool valuesNeeded = anyCase || !one;
@@ -146,22 +153,27 @@ void DirectoryStage::removeReferences(const std::vector<AccountRemoval*>& accoun
         while (std::unique_ptr<LDAPEntry> entry = results->getNext()) {
             std::vector<AccountRemoval*> members;
             LDAPAttribute values(attribute);
+            if (!valuesNeeded) {
+                members.push_back(accounts.front());
+                values.addValue(uids.front());
+            }
             const LDAPAttribute* held = entry->getAttributes()->getAttributeByName(attribute);
-            for (AccountRemoval* account : accounts) {
-                bool member = !valuesNeeded;
-                if (member) {
-                    values.addValue(account->uid());
-                }
-                for (size_t i = 0; valuesNeeded && held && i < held->getNumValues(); ++i) {
-                    const std::string& value = held->getValues()[i];
-                    if (value == account->uid() ||
-                        (anyCase && loginNamedBy(value) == loginNamedBy(account->uid()))) {
+            const std::vector<std::string> heldValues =
+                held ? held->getValues() : std::vector<std::string>();
+            std::vector<std::string> heldKeys;
+            for (const std::string& value : heldValues) {
+                heldKeys.push_back(key(value));
+            }
+            for (size_t a = 0; valuesNeeded && a < accounts.size(); ++a) {
+                bool member = false;
+                for (size_t v = 0; v < heldValues.size(); ++v) {
+                    if (heldKeys[v] == keys[a]) {
                         member = true;
-                        values.addValue(value);
+                        values.addValue(heldValues[v]);
                     }
                 }
                 if (member) {
-                    members.push_back(account);
+                    members.push_back(accounts[a]);
                 }
             }
             if (members.empty()) {

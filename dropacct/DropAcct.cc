@@ -10,7 +10,7 @@ std::string DropAcct::siteDefaults = "/etc/mailacct.conf";
 DropAcct::DropAcct() = default;
 
 DropAcct::DropAcct(RemovalSettings settings)
-    : debug(settings.debug), settings_(std::move(settings)) {}
+    : stdinMode(settings.stdinMode), debug(settings.debug), settings_(std::move(settings)) {}
 
 void DropAcct::addParam(const std::string& name, const std::string& value) {
     settings_.store(name, value);

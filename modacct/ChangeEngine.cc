@@ -478,13 +478,9 @@ void ChangeEngine::writeGroups(const Round& round, WriteWindow& window, const Ac
         const size_t i = static_cast<size_t>(account - accounts_.data());
         const ChangePlan& plan = *account->plan;
         for (const std::string& name : plan.leaves()) {
-            // Each value that names the login goes, as it is spelled.
-            const auto held = account->stored.memberValues.find(name);
-            if (held == account->stored.memberValues.end()) {
-                changes.leave(reads.groupDn(name), name, i, plan.login());
-                continue;
-            }
-            for (const std::string& value : held->second) {
+            // Each value that names the login goes, as it is spelled; a
+            // class is left only as the group read found it.
+            for (const std::string& value : account->stored.memberValues.at(name)) {
                 changes.leave(reads.groupDn(name), name, i, value);
             }
         }

@@ -61,12 +61,8 @@ int BatchRun::run(std::ostream& out) {
 
 std::string BatchRun::lostPasswords(const BatchReport& report,
                                     const std::vector<std::string>& passwords) const {
-    std::string lost;
-    for (const size_t i : report.undelivered()) {
-        if (!passwords[i].empty()) {
-            lost += (lost.empty() ? "" : ", ") + rows_[i].uid;
-        }
-    }
     // The accounts were made; only what the letters need is missing.
-    return lost.empty() ? "result lines were not delivered" : undeliveredPasswords(lost);
+    const std::string lost = undeliveredPasswords(report.undelivered(), passwords,
+                                                  [this](size_t i) { return rows_[i].uid; });
+    return lost.empty() ? "result lines were not delivered" : lost;
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "account/AccountOptions.h"
 #include "account/LocaleText.h"
 #include "common/CoreDumps.h"
 #include "common/MyException.h"
@@ -67,16 +68,10 @@ int main(int argc, char** argv) {
     std::setlocale(LC_CTYPE, "");
     RunSettings settings;
     try {
-        if (isStdinMode(argc, argv)) {
-            useUtf8Locale();
-            readStdin(settings, std::cin);
-        } else {
-            const int status = readOptions(settings, argc, argv, std::cout);
-            if (status >= 0) {
-                return status;
-            }
+        const int status = readRunSettings(settings, argc, argv, std::cin, std::cout, readOptions);
+        if (status >= 0) {
+            return status;
         }
-        settings.applySiteDefaults();
         if (!settings.batchFile().empty()) {
             BatchRun batch(settings);
             return batch.run(std::cout) & 0xff;

@@ -201,14 +201,10 @@ int SyncRun::run(std::ostream& out, std::ostream& err) {
             << results.str();
     }
     if (!report.delivered() || !flushed(out)) {
-        std::string lost;
-        for (const size_t i : report.undelivered()) {
-            if (!passwords[i].empty()) {
-                lost += (lost.empty() ? "" : ", ") + items[i].uid;
-            }
-        }
+        const std::string lost = undeliveredPasswords(report.undelivered(), passwords,
+                                                      [&items](size_t i) { return items[i].uid; });
         err << outputFailure(dryRun          ? "the plan was not delivered"
-                             : !lost.empty() ? undeliveredPasswords(lost)
+                             : !lost.empty() ? lost
                                              : std::to_string(report.undelivered().size()) +
                                                    " of " + std::to_string(items.size()) +
                                                    " result lines were not delivered (the sync "
