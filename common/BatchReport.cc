@@ -89,6 +89,18 @@ std::vector<size_t> BatchReport::undelivered() const {
     return lost;
 }
 
+std::string BatchReport::undeliveredPasswords(
+    const std::vector<std::string>& passwords,
+    const std::function<std::string(size_t)>& nameOf) const {
+    std::string names;
+    for (const size_t i : undelivered()) {
+        if (!passwords[i].empty()) {
+            names += (names.empty() ? "" : ", ") + nameOf(i);
+        }
+    }
+    return names;
+}
+
 void BatchReport::writeReadyLines() {
     if (written_ == results_.size() || !results_[written_]) {
         return;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -40,6 +41,11 @@ class BatchReport {
     // whose lines did not, in file order.
     bool delivered() const { return delivered_ == written_; }
     std::vector<size_t> undelivered() const;
+    // The accounts, named by `nameOf`, of the lines not delivered that held
+    // a password made up and stored (`passwords`, by line; empty where
+    // none): "anna, ben", or empty.
+    std::string undeliveredPasswords(const std::vector<std::string>& passwords,
+                                     const std::function<std::string(size_t)>& nameOf) const;
 
     // Takes the progress line off the terminal, before a line of the
     // caller's own on standard error (it comes back with the next account).

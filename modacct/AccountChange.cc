@@ -79,6 +79,11 @@ bool classInScope(const std::vector<std::string>& scope, const std::string& name
     });
 }
 
+bool setOnlyAtCreation(const std::string& name) {
+    return std::any_of(std::begin(kNotChanged), std::end(kNotChanged),
+                       [&name](const auto& refused) { return name == refused.first; });
+}
+
 bool ClassChange::inScope(const std::string& name) const {
     return scope.empty() || classInScope(scope, name);
 }

@@ -15,6 +15,10 @@
 // case, as the directory compares names) matches the group name `name`.
 bool classInScope(const std::vector<std::string>& scope, const std::string& name);
 
+// Whether `name` is a parameter that is set only when an account is
+// created and that AccountChange::set refuses.
+bool setOnlyAtCreation(const std::string& name);
+
 struct ClassChange {
     // With -class: the account's classes are exactly these afterwards, among
     // the groups `scope` covers.

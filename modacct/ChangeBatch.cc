@@ -110,12 +110,8 @@ int ChangeBatch::run(std::ostream& out) {
 
 std::string ChangeBatch::lostOutput(const BatchReport& report,
                                     const std::vector<std::string>& passwords) const {
-    std::string lost;
-    for (const size_t i : report.undelivered()) {
-        if (!passwords[i].empty()) {
-            lost += (lost.empty() ? "" : ", ") + rows_[i].uid;
-        }
-    }
+    const std::string lost =
+        report.undeliveredPasswords(passwords, [this](size_t i) { return rows_[i].uid; });
     // The changes were made; a run of the same roster reports each account
     // again, but a password made up is known only from its result line.
     if (!lost.empty()) {

@@ -62,7 +62,7 @@ int BatchRun::run(std::ostream& out) {
 std::string BatchRun::lostPasswords(const BatchReport& report,
                                     const std::vector<std::string>& passwords) const {
     // The accounts were made; only what the letters need is missing.
-    const std::string lost = undeliveredPasswords(report.undelivered(), passwords,
-                                                  [this](size_t i) { return rows_[i].uid; });
-    return lost.empty() ? "result lines were not delivered" : lost;
+    const std::string lost =
+        report.undeliveredPasswords(passwords, [this](size_t i) { return rows_[i].uid; });
+    return lost.empty() ? "result lines were not delivered" : undeliveredPasswords(lost);
 }

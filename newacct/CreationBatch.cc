@@ -185,18 +185,7 @@ std::string CreationBatch::plans() const {
     return text;
 }
 
-std::string undeliveredPasswords(const std::vector<size_t>& undelivered,
-                                 const std::vector<std::string>& passwords,
-                                 const std::function<std::string(size_t)>& loginOf) {
-    std::string logins;
-    for (const size_t i : undelivered) {
-        if (!passwords[i].empty()) {
-            logins += (logins.empty() ? "" : ", ") + loginOf(i);
-        }
-    }
-    if (logins.empty()) {
-        return "";
-    }
+std::string undeliveredPasswords(const std::string& logins) {
     return "the passwords made up for " + logins +
            " were not delivered (the accounts were created: give them new passwords)";
 }

@@ -26,12 +26,9 @@ struct CreationResult {
     std::string password;    // for 0: the password made up with -genpw, else empty
 };
 
-// What the reader of lost output needs to know when result lines
-// `undelivered` held passwords made up and stored (`passwords`, by line;
-// empty where none): those accounts exist. Empty when none was lost.
-std::string undeliveredPasswords(const std::vector<size_t>& undelivered,
-                                 const std::vector<std::string>& passwords,
-                                 const std::function<std::string(size_t)>& loginOf);
+// What the reader of lost output needs to know when the passwords made up
+// for `logins` (a list, "anna, ben") did not go out: those accounts exist.
+std::string undeliveredPasswords(const std::string& logins);
 
 class CreationBatch {
   public:

@@ -16,8 +16,7 @@ constexpr size_t npos = static_cast<size_t>(-1);
 // Columns used only to create: a sync never resets an existing pupil's
 // password, and modacct does not change the others.
 bool creationOnly(const std::string& name) {
-    return name == "up" || name == "reqpwdchange" || name == "uidnumber" || name == "gidnumber" ||
-           name == "groupware" || name == "writeglobaladdress";
+    return name == "up" || name == "reqpwdchange" || setOnlyAtCreation(name);
 }
 
 }  // namespace

@@ -201,10 +201,10 @@ int SyncRun::run(std::ostream& out, std::ostream& err) {
             << results.str();
     }
     if (!report.delivered() || !flushed(out)) {
-        const std::string lost = undeliveredPasswords(report.undelivered(), passwords,
-                                                      [&items](size_t i) { return items[i].uid; });
+        const std::string lost =
+            report.undeliveredPasswords(passwords, [&items](size_t i) { return items[i].uid; });
         err << outputFailure(dryRun          ? "the plan was not delivered"
-                             : !lost.empty() ? lost
+                             : !lost.empty() ? undeliveredPasswords(lost)
                                              : std::to_string(report.undelivered().size()) +
                                                    " of " + std::to_string(items.size()) +
                                                    " result lines were not delivered (the sync "
