@@ -12,9 +12,55 @@
 #include <stdexcept>
 #include <thread>
 
+namespace {
+
+// This process's environment with LDAPNOINIT set and `settings`
+// ("NAME=value") in place of any value of the same name.
+std::vector<std::string> childEnvironment(const std::vector<std::string>& settings) {
+    std::vector<std::string> given{"LDAPNOINIT=1"};
+    given.insert(given.end(), settings.begin(), settings.end());
+    const auto nameOf = [](const std::string& setting) {
+        return setting.substr(0, setting.find('='));
+    };
+    std::vector<std::string> result;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string setting(*entry);
+        bool replaced = false;
+        for (const std::string& own : given)
+            replaced = replaced || nameOf(own) == nameOf(setting);
+        if (!replaced)
+            result.push_back(setting);
+    }
+    // Of two settings of one name the later counts, as with putenv.
+    for (size_t i = 0; i < given.size(); ++i) {
+        bool later = false;
+        for (size_t j = i + 1; j < given.size(); ++j)
+            later = later || nameOf(given[j]) == nameOf(given[i]);
+        if (!later)
+            result.push_back(given[i]);
+    }
+    return result;
+}
+
+}  // namespace
+
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::string& input, bool feedInput,
                          const std::vector<std::string>& environment) {
+    // Everything the child needs is made before fork: tests start runs
+    // from several threads, and a child that allocated could wait forever
+    // on an allocator lock another thread held at the fork.
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const std::vector<std::string> settings = childEnvironment(environment);
+    std::vector<char*> envp;
+    for (const std::string& setting : settings)
+        envp.push_back(const_cast<char*>(setting.c_str()));
+    envp.push_back(nullptr);
+
     int in[2], out[2], err[2];
     // Close-on-exec, so that children started at the same time from other
     // threads do not hold these pipes open.
@@ -28,15 +74,7 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
         dup2(err[1], 2);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
             close(fd);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        setenv("LDAPNOINIT", "1", 1);
-        for (const std::string& setting : environment)
-            putenv(const_cast<char*>(setting.c_str()));
-        execv(program.c_str(), argv.data());
+        execve(program.c_str(), argv.data(), envp.data());
         _exit(127);
     }
     close(in[0]);
